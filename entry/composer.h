@@ -1,0 +1,30 @@
+#pragma once
+
+#include "identity_validation.h"
+
+#include <permission_tree.h>
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace entry {
+
+// What the window's inputs hold when the entry is built.
+struct EntryInputs {
+    std::string_view typeCaption;     // "Default:", "IP:", "Name:" or "SteamID:"
+    std::string_view id;              // the identity box's text, a prompt included
+    UserType userType = UserType::Default;
+    int passwordValue = 0;            // the check box: 0 unticked, 1 ticked, 2 greyed
+    std::string_view password;        // the password box's text
+};
+
+// The admin entry for the ticks of the two lists and the inputs: an optional
+// identity warning and empty line, the identity line, "{", the command lines,
+// the base level, the optional password and "}", every line ended by CR LF.
+// Each level is written the shorter way: as additions outside the level, or as
+// the level plus denials; a tie is written as additions.
+std::string composeEntry(std::span<model::Node* const> colLevels, std::span<model::Node* const> colCommands,
+                         const EntryInputs& in);
+
+} // namespace entry

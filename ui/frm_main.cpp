@@ -1,0 +1,456 @@
+#include "frm_main.h"
+
+#include "mod_browser.h"
+
+#include <bulk_selection.h>
+#include <catalogue.h>
+#include <composer.h>
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+namespace ui {
+
+namespace {
+
+const QString kTitle = QStringLiteral("Vantorel KZ_admins.txt Helper");
+constexpr int kClientWidth = 577;
+constexpr int kClientHeight = 521;
+constexpr int kPasswordSpaceMs = 4000;
+
+// The help link is announced as a link, named by its caption.
+class LinkAccessible : public QAccessibleWidget {
+public:
+    explicit LinkAccessible(QWidget* w) : QAccessibleWidget(w, QAccessible::Link) {}
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name)
+            return static_cast<QLabel*>(widget())->text();
+        return QAccessibleWidget::text(t);
+    }
+};
+
+QAccessibleInterface* linkAccessibleFactory(const QString&, QObject* object)
+{
+    if (object && object->isWidgetType() && object->objectName() == QLatin1String("lblMoreInfo"))
+        return new LinkAccessible(static_cast<QWidget*>(object));
+    return nullptr;
+}
+
+template <typename W>
+W* named(W* widget, const char* name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+} // namespace
+
+QString helpPageName(const QString& tag)
+{
+    if (tag.isEmpty())
+        return QStringLiteral("Admin_Commands");
+    QString page = tag.left(1).toUpper() + tag.mid(1).replace(u' ', u'_');
+    return page.replace(u'+', QStringLiteral("%2B"));
+}
+
+QFont windowFont()
+{
+    const QStringList installed = QFontDatabase::families();
+    QFont font;
+    for (const char* face : {"MS Sans Serif", "Liberation Sans Narrow", "Nimbus Sans Narrow", "Arial Narrow",
+                             "DejaVu Sans Condensed"}) {
+        if (installed.contains(QLatin1String(face))) {
+            font.setFamily(QLatin1String(face));
+            break;
+        }
+    }
+    font.setPointSizeF(8.25);
+    return font;
+}
+
+frmMain::frmMain(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      openUrl_(&modBrowser::OpenURL)
+{
+    static const bool linkRoleInstalled = (QAccessible::installFactory(linkAccessibleFactory), true);
+    (void)linkRoleInstalled;
+
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(kTitle);
+    setFixedSize(kClientWidth, kClientHeight);
+    setFont(windowFont());
+
+    createControls();
+    placeControls();
+    treeModel_ = new CommandTreeModel(perms_.tree, this);
+    treCommands->setModel(treeModel_);
+    connectHandlers();
+    tmrPasswordSpace->start();
+    Form_Load();
+}
+
+frmMain::~frmMain()
+{
+    // The adapter watches the tree, which is a member: detach it first.
+    treCommands->setModel(nullptr);
+    delete treeModel_;
+}
+
+void frmMain::createControls()
+{
+    Frame1 = named(new QGroupBox(QStringLiteral("User Type"), this), "Frame1");
+    Frame2 = named(new QGroupBox(QStringLiteral("Commands"), this), "Frame2");
+    Frame3 = named(new QGroupBox(QStringLiteral("Admin File Entry"), this), "Frame3");
+
+    // Created bottom of the stacking order first: a later sibling is drawn
+    // over an earlier one, so the space warning covers the instructions.
+    Picture1 = named(new QWidget(Frame1), "Picture1");
+    lblType = named(new Label(QStringLiteral("Default:"), Picture1), "lblType");
+    lblPassword = named(new Label(QStringLiteral("Check the box below to require this user to login with a password "
+                                                 "before having access to commands."),
+                                  Picture1),
+                        "lblPassword");
+    lblPasswordSpace = named(new Label(QStringLiteral("Passwords cannot contain any spaces."), Picture1),
+                             "lblPasswordSpace");
+    optDefault = named(new QRadioButton(QStringLiteral("Default"), Picture1), "optDefault");
+    optSteamID = named(new QRadioButton(QStringLiteral("SteamID"), Picture1), "optSteamID");
+    optName = named(new QRadioButton(QStringLiteral("Name"), Picture1), "optName");
+    optIP = named(new QRadioButton(QStringLiteral("IP Address"), Picture1), "optIP");
+    txtID = named(new TextBox(Picture1), "txtID");
+    chkPassword = named(new QCheckBox(QStringLiteral("Require Password"), Picture1), "chkPassword");
+    txtPassword = named(new TextBox(Picture1), "txtPassword");
+    tmrPasswordSpace = named(new QTimer(Frame1), "tmrPasswordSpace");
+
+    lblCommands = named(new Label(QStringLiteral("Check the commands below that you want the user to have access to."),
+                                  Frame2),
+                        "lblCommands");
+    lblMoreInfo = named(new Label(QStringLiteral("Click here for more info."), Frame2), "lblMoreInfo");
+    cmdCheckAll = named(new QPushButton(QStringLiteral("Check All"), Frame2), "cmdCheckAll");
+    cmdUncheckAll = named(new QPushButton(QStringLiteral("Uncheck All"), Frame2), "cmdUncheckAll");
+    cmdDefault = named(new QPushButton(QStringLiteral("Defaults"), Frame2), "cmdDefault");
+    treCommands = named(new CommandTreeView(Frame2), "treCommands");
+
+    lblResult = named(new Label(QStringLiteral("Copy and paste the text below into your KZ_admins.txt file."), Frame3),
+                      "lblResult");
+    txtResult = named(new ResultBox(Frame3), "txtResult");
+
+    // The four options form one set of their own.
+    userTypes_ = new QButtonGroup(this);
+    for (QRadioButton* o : {optDefault, optSteamID, optName, optIP})
+        userTypes_->addButton(o);
+    userTypes_->setExclusive(true);
+    optDefault->setChecked(true);
+    // The circle at the right end, the caption to its left.
+    optSteamID->setLayoutDirection(Qt::RightToLeft);
+    optIP->setLayoutDirection(Qt::RightToLeft);
+
+    for (Label* l : {lblPassword, lblPasswordSpace, lblCommands, lblMoreInfo, lblResult})
+        l->setWordWrap(true);
+    lblPasswordSpace->setForeColor(kRed);
+    lblPasswordSpace->setAutoFillBackground(true);
+    lblPasswordSpace->hide();
+
+    txtID->setText(QStringLiteral("Default"));
+    txtID->setForeColor(kGrayText);
+    txtID->setEnabled(false);
+    txtID->setMaxLength(64);
+    lblType->setBuddy(txtID);
+
+    txtPassword->setEnabled(false);
+    txtPassword->setMaxLength(128);
+    txtPassword->setAccessibleName(QStringLiteral("Password"));
+
+    tmrPasswordSpace->setInterval(kPasswordSpaceMs);
+
+    QFont link = font();
+    link.setUnderline(true);
+    lblMoreInfo->setFont(link);
+    lblMoreInfo->setForeColor(kBlue);
+    lblMoreInfo->setCursor(Qt::PointingHandCursor);
+
+    treCommands->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+    txtResult->setTabChangesFocus(true);
+    txtResult->setTabStopDistance(8 * txtResult->fontMetrics().horizontalAdvance(u' '));
+
+    for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Frame2, Frame3, Picture1, lblType, lblPassword,
+                                                       lblPasswordSpace, lblCommands, lblMoreInfo, lblResult})
+        w->setFocusPolicy(Qt::NoFocus);
+}
+
+// Rectangles in pixels, relative to each control's container.
+void frmMain::placeControls()
+{
+    Frame1->setGeometry(8, 8, 265, 137);
+    Frame2->setGeometry(8, 152, 265, 361);
+    Frame3->setGeometry(280, 8, 289, 505);
+
+    Picture1->setGeometry(8, 16, 249, 113);
+    optDefault->setGeometry(0, 0, 65, 17);
+    optSteamID->setGeometry(184, 0, 65, 17);
+    optName->setGeometry(0, 16, 57, 13);
+    optIP->setGeometry(176, 16, 73, 17);
+    lblType->move(0, 35);
+    setTypeCaption(lblType->text());
+    txtID->setGeometry(56, 32, 193, 19);
+    lblPassword->setGeometry(0, 56, 249, 33);
+    lblPasswordSpace->setGeometry(0, 56, 249, 33);
+    chkPassword->setGeometry(0, 88, 113, 17);
+    txtPassword->setGeometry(120, 88, 129, 19);
+
+    lblCommands->setGeometry(8, 16, 249, 33);
+    cmdCheckAll->setGeometry(8, 48, 73, 17);
+    cmdUncheckAll->setGeometry(96, 48, 73, 17);
+    cmdDefault->setGeometry(184, 48, 73, 17);
+    treCommands->setGeometry(8, 72, 249, 249);
+    lblMoreInfo->setGeometry(8, 328, 249, 25);
+
+    lblResult->setGeometry(8, 16, 273, 33);
+    txtResult->setGeometry(8, 48, 273, 449);
+
+    // Keyboard order of the controls that take the focus.
+    QWidget* chain[] = {optDefault,  optSteamID,    optName,    optIP,       txtID,       chkPassword,
+                        txtPassword, cmdCheckAll,   cmdUncheckAll, cmdDefault, treCommands, txtResult};
+    for (size_t i = 1; i < std::size(chain); ++i)
+        setTabOrder(chain[i - 1], chain[i]);
+}
+
+void frmMain::connectHandlers()
+{
+    connect(treeModel_, &CommandTreeModel::expandRequested, treCommands, &QTreeView::setExpanded);
+    connect(treeModel_, &CommandTreeModel::scrollToRequested, treCommands,
+            [this](const QModelIndex& i) { treCommands->scrollTo(i); });
+    connect(treeModel_, &CommandTreeModel::nodeCheck, this, &frmMain::treCommands_NodeCheck);
+    connect(treCommands, &CommandTreeView::Click, this, &frmMain::treCommands_Click);
+    treCommands->BeforeLabelEdit = [this](int& cancel) { treCommands_BeforeLabelEdit(cancel); };
+
+    const auto onSelected = [](QRadioButton* o, frmMain* w, void (frmMain::*handler)()) {
+        connect(o, &QRadioButton::toggled, w, [w, handler](bool on) {
+            if (on)
+                (w->*handler)();
+        });
+    };
+    onSelected(optDefault, this, &frmMain::optDefault_Click);
+    onSelected(optIP, this, &frmMain::optIP_Click);
+    onSelected(optName, this, &frmMain::optName_Click);
+    onSelected(optSteamID, this, &frmMain::optSteamID_Click);
+
+    connect(txtID, &TextBox::Change, this, &frmMain::txtID_Change);
+    connect(txtID, &TextBox::GotFocus, this, &frmMain::txtID_GotFocus);
+    connect(chkPassword, &QCheckBox::toggled, this, &frmMain::chkPassword_Click);
+    connect(txtPassword, &TextBox::Change, this, &frmMain::txtPassword_Change);
+    connect(txtPassword, &TextBox::GotFocus, this, &frmMain::txtPassword_GotFocus);
+    txtPassword->KeyPress = [this](int& keyAscii) { txtPassword_KeyPress(keyAscii); };
+    connect(tmrPasswordSpace, &QTimer::timeout, this, &frmMain::tmrPasswordSpace_Timer);
+
+    connect(cmdCheckAll, &QPushButton::clicked, this, &frmMain::cmdCheckAll_Click);
+    connect(cmdUncheckAll, &QPushButton::clicked, this, &frmMain::cmdUncheckAll_Click);
+    connect(cmdDefault, &QPushButton::clicked, this, &frmMain::cmdDefault_Click);
+    connect(lblMoreInfo, &Label::Click, this, &frmMain::lblMoreInfo_Click);
+}
+
+void frmMain::Form_Load()
+{
+    model::loadCatalogue(perms_);
+    UpdateResult();
+}
+
+entry::UserType frmMain::selectedUserType() const
+{
+    if (optSteamID->isChecked())
+        return entry::UserType::SteamID;
+    if (optIP->isChecked())
+        return entry::UserType::IPAddress;
+    if (optName->isChecked())
+        return entry::UserType::Name;
+    return entry::UserType::Default;
+}
+
+void frmMain::UpdateResult()
+{
+    const std::string caption = lblType->text().toStdString();
+    const std::string id = txtID->text().toStdString();
+    const std::string password = txtPassword->text().toStdString();
+    const entry::EntryInputs in{caption, id, selectedUserType(), static_cast<int>(chkPassword->checkState()), password};
+    txtResult->setPlainText(QString::fromStdString(entry::composeEntry(perms_.colLevels, perms_.colCommands, in)));
+}
+
+// The label keeps its left and top edges and takes the width of its caption.
+void frmMain::setTypeCaption(const QString& caption)
+{
+    lblType->setText(caption);
+    lblType->resize(lblType->sizeHint().width(), 13);
+}
+
+void frmMain::optDefault_Click()
+{
+    txtID->setForeColor(kWindowText);
+    txtID->setText(QStringLiteral("Default"));
+    txtID->setEnabled(false);
+    IDPlaceholderShown = false;
+    setTypeCaption(QStringLiteral("Default:"));
+    chkPassword->setEnabled(false);
+    chkPassword->setChecked(false);
+    // Run even if unticking raised no click, so the password is always reset.
+    chkPassword_Click();
+    UpdateResult();
+}
+
+void frmMain::applyIdentityRow(const QString& caption, const QString& prompt)
+{
+    txtID->setForeColor(kGrayText);
+    txtID->setText(prompt);
+    txtID->setEnabled(true);
+    IDPlaceholderShown = true;
+    setTypeCaption(caption);
+    chkPassword->setEnabled(true);
+    UpdateResult();
+}
+
+void frmMain::optIP_Click()
+{
+    applyIdentityRow(QStringLiteral("IP:"), QStringLiteral("Enter IP address here"));
+}
+
+void frmMain::optName_Click()
+{
+    applyIdentityRow(QStringLiteral("Name:"), QStringLiteral("Enter name here"));
+}
+
+void frmMain::optSteamID_Click()
+{
+    applyIdentityRow(QStringLiteral("SteamID:"), QStringLiteral("Enter SteamID here"));
+}
+
+void frmMain::txtID_Change()
+{
+    UpdateResult();
+}
+
+void frmMain::txtID_GotFocus()
+{
+    if (!IDPlaceholderShown)
+        return;
+    txtID->setText(QString());
+    txtID->setForeColor(kWindowText);
+    IDPlaceholderShown = false;
+}
+
+void frmMain::chkPassword_Click()
+{
+    if (chkPassword->checkState() == Qt::Checked) {
+        txtPassword->setForeColor(kGrayText);
+        txtPassword->setText(QStringLiteral("Enter_password_here"));
+        txtPassword->setEnabled(true);
+        PasswordPlaceholderShown = true;
+    } else {
+        txtPassword->setText(QString());
+        txtPassword->setForeColor(kWindowText);
+        txtPassword->setEnabled(false);
+        PasswordPlaceholderShown = false;
+    }
+    UpdateResult();
+}
+
+void frmMain::txtPassword_GotFocus()
+{
+    if (!PasswordPlaceholderShown)
+        return;
+    txtPassword->setText(QString());
+    txtPassword->setForeColor(kWindowText);
+    PasswordPlaceholderShown = false;
+}
+
+void frmMain::txtPassword_KeyPress(int& keyAscii)
+{
+    if (keyAscii != ' ')
+        return;
+    keyAscii = 0;
+    lblPasswordSpace->show();
+    tmrPasswordSpace->stop();
+    tmrPasswordSpace->start();
+}
+
+void frmMain::txtPassword_Change()
+{
+    const QString text = txtPassword->text();
+    QString stripped = text;
+    stripped.remove(u' ');
+    if (stripped == text) {
+        UpdateResult();
+        return;
+    }
+    // Keep the caret after the same character it followed.
+    const int caret = txtPassword->cursorPosition() - static_cast<int>(text.left(txtPassword->cursorPosition()).count(u' '));
+    txtPassword->setText(stripped); // the nested change rebuilds the entry
+    txtPassword->setCursorPosition(caret);
+}
+
+void frmMain::tmrPasswordSpace_Timer()
+{
+    lblPasswordSpace->hide();
+    tmrPasswordSpace->stop();
+}
+
+void frmMain::cmdCheckAll_Click()
+{
+    model::checkAll(perms_);
+    UpdateResult();
+}
+
+void frmMain::cmdUncheckAll_Click()
+{
+    model::uncheckAll(perms_);
+    UpdateResult();
+}
+
+void frmMain::cmdDefault_Click()
+{
+    model::restoreDefaults(perms_);
+    UpdateResult();
+}
+
+void frmMain::treCommands_BeforeLabelEdit(int& cancel)
+{
+    cancel = 1;
+}
+
+void frmMain::treCommands_Click()
+{
+    const model::Node* selected = CommandTreeModel::nodeAt(treCommands->currentIndex());
+    if (!selected || !treCommands->selectionModel()->isSelected(treCommands->currentIndex()))
+        return;
+    if (selected->Text() == perms_.tree.item(1)->Root()->Text())
+        return;
+    const std::string& parentKey = selected->Parent()->Key();
+    if (parentKey.starts_with("lvl") && parentKey != "lvl0") {
+        const QString text = QString::fromStdString(selected->Text());
+        lblMoreInfo->setText(QStringLiteral("Click here for more info on ") + text);
+        lblMoreInfo->setTag(text);
+    } else {
+        lblMoreInfo->setText(QStringLiteral("Click here for more info."));
+        lblMoreInfo->setTag(QString());
+    }
+}
+
+void frmMain::treCommands_NodeCheck(model::Node* node)
+{
+    model::CheckParents(*node);
+    model::CheckChildren(*node);
+    UpdateResult();
+}
+
+void frmMain::lblMoreInfo_Click()
+{
+    openUrl_(QLatin1String(kWikiBase) + helpPageName(lblMoreInfo->Tag()));
+}
+
+} // namespace ui

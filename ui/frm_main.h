@@ -1,0 +1,118 @@
+#pragma once
+
+#include "command_tree_model.h"
+#include "command_tree_view.h"
+#include "controls.h"
+
+#include <identity_validation.h>
+#include <permissions.h>
+
+#include <QWidget>
+
+#include <functional>
+
+class QButtonGroup;
+class QCheckBox;
+class QGroupBox;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+
+namespace ui {
+
+// The wiki's address; a page name is appended to it directly.
+inline constexpr char kWikiBase[] = "https://wiki.vantorel.org/wiki/";
+
+// The wiki page of a command's display text: its first character in upper
+// case, the spaces after it as "_", and every "+" as "%2B". An empty text is
+// the general page.
+QString helpPageName(const QString& tag);
+
+// The face the window uses: the classic dialog face where it is installed,
+// otherwise the first narrow sans face of a fallback list that is.
+QFont windowFont();
+
+// The one window of the program: the user type and password inputs, the
+// command tree with its bulk buttons and help link, and the entry to copy.
+class frmMain : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Where the help link's address goes; the user's browser unless replaced.
+    void setUrlOpener(std::function<void(const QString&)> opener) { openUrl_ = std::move(opener); }
+
+    // The user type that the options select.
+    entry::UserType selectedUserType() const;
+    const model::Permissions& permissions() const { return perms_; }
+
+    // Controls, named as the window's layout names them.
+    QGroupBox* Frame1;
+    QGroupBox* Frame2;
+    QGroupBox* Frame3;
+    QWidget* Picture1;
+    QRadioButton* optDefault;
+    QRadioButton* optSteamID;
+    QRadioButton* optName;
+    QRadioButton* optIP;
+    Label* lblType;
+    TextBox* txtID;
+    Label* lblPassword;
+    Label* lblPasswordSpace;
+    QCheckBox* chkPassword;
+    TextBox* txtPassword;
+    QTimer* tmrPasswordSpace;
+    Label* lblCommands;
+    QPushButton* cmdCheckAll;
+    QPushButton* cmdUncheckAll;
+    QPushButton* cmdDefault;
+    CommandTreeView* treCommands;
+    Label* lblMoreInfo;
+    Label* lblResult;
+    ResultBox* txtResult;
+
+    // True while the identity box shows a grey prompt not yet entered.
+    bool IDPlaceholderShown = false;
+    // True while the password box shows its grey prompt not yet entered.
+    bool PasswordPlaceholderShown = false;
+
+    // Event handlers.
+    void Form_Load();
+    void optDefault_Click();
+    void optIP_Click();
+    void optName_Click();
+    void optSteamID_Click();
+    void txtID_Change();
+    void txtID_GotFocus();
+    void chkPassword_Click();
+    void txtPassword_GotFocus();
+    void txtPassword_KeyPress(int& keyAscii);
+    void txtPassword_Change();
+    void tmrPasswordSpace_Timer();
+    void cmdCheckAll_Click();
+    void cmdUncheckAll_Click();
+    void cmdDefault_Click();
+    void treCommands_BeforeLabelEdit(int& cancel);
+    void treCommands_Click();
+    void treCommands_NodeCheck(model::Node* node);
+    void lblMoreInfo_Click();
+
+    // Rebuilds the entry in txtResult from the current inputs.
+    void UpdateResult();
+
+private:
+    void createControls();
+    void placeControls();
+    void connectHandlers();
+    void applyIdentityRow(const QString& caption, const QString& prompt);
+    void setTypeCaption(const QString& caption);
+
+    model::Permissions perms_;
+    CommandTreeModel* treeModel_;
+    QButtonGroup* userTypes_;
+    std::function<void(const QString&)> openUrl_;
+};
+
+} // namespace ui

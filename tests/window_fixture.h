@@ -53,8 +53,8 @@ struct Window : ::testing::Test {
         const std::string id = w->txtID->text().toStdString();
         const std::string pw = w->txtPassword->text().toStdString();
         const auto& p = w->permissions();
-        const entry::EntryInputs in{caption, id, w->selectedUserType(),
-                                    static_cast<int>(w->chkPassword->checkState()), pw};
+        const int value = w->chkPassword->isChecked() ? 1 : 0; // the box has no third state
+        const entry::EntryInputs in{caption, id, w->selectedUserType(), value, pw};
         const std::string text = entry::composeEntry(p.colLevels, p.colCommands, in);
         return QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     }

@@ -279,7 +279,11 @@ void frmMain::UpdateResult()
     const std::string caption = lblType->text().toStdString();
     const std::string id = txtID->text().toStdString();
     const std::string password = txtPassword->text().toStdString();
-    const entry::EntryInputs in{caption, id, selectedUserType(), static_cast<int>(chkPassword->checkState()), password};
+    // The check box's value as the entry reads it: 0 unticked, 1 ticked, 2 greyed.
+    const int passwordValue = chkPassword->checkState() == Qt::Checked ? 1
+                              : chkPassword->checkState() == Qt::PartiallyChecked ? 2
+                                                                                   : 0;
+    const entry::EntryInputs in{caption, id, selectedUserType(), passwordValue, password};
     txtResult->setPlainText(QString::fromStdString(entry::composeEntry(perms_.colLevels, perms_.colCommands, in)));
 }
 

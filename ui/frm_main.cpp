@@ -10,7 +10,6 @@
 #include <QAccessibleWidget>
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -63,15 +62,11 @@ QString helpPageName(const QString& tag)
 
 QFont windowFont()
 {
-    const QStringList installed = QFontDatabase::families();
+    // Qt matches the families in order and takes the first one installed.
     QFont font;
-    for (const char* face : {"MS Sans Serif", "Liberation Sans Narrow", "Nimbus Sans Narrow", "Arial Narrow",
-                             "DejaVu Sans Condensed"}) {
-        if (installed.contains(QLatin1String(face))) {
-            font.setFamily(QLatin1String(face));
-            break;
-        }
-    }
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans Narrow"),
+                      QStringLiteral("Nimbus Sans Narrow"), QStringLiteral("Arial Narrow"),
+                      QStringLiteral("DejaVu Sans Condensed")});
     font.setPointSizeF(8.25);
     return font;
 }
@@ -177,6 +172,7 @@ void frmMain::createControls()
     lblMoreInfo->setForeColor(kBlue);
     lblMoreInfo->setCursor(Qt::PointingHandCursor);
 
+    treCommands->setUniformRowHeights(true); // bold and plain rows are equally high
     treCommands->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
     txtResult->setTabChangesFocus(true);
     txtResult->setTabStopDistance(8 * txtResult->fontMetrics().horizontalAdvance(u' '));

@@ -4,6 +4,7 @@
 // the entry, read as the plugin reads it, grants exactly the ticked commands.
 
 #include "../tests/entry_decoder.h"
+#include "../tests/tree_invariant.h"
 
 #include <bulk_selection.h>
 #include <catalogue.h>
@@ -20,21 +21,6 @@ void require(bool ok, const char* what)
         return;
     std::fprintf(stderr, "violated: %s\n", what);
     std::abort();
-}
-
-bool parentsAgree(const model::PermissionTree& tree)
-{
-    for (int i = 1; i <= tree.Count(); ++i) {
-        const model::Node* n = tree.item(i);
-        if (n->Children() == 0)
-            continue;
-        bool all = true;
-        for (int r = 0; r < n->Children(); ++r)
-            all = all && n->childAt(r)->Checked();
-        if (all != n->Checked())
-            return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -58,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             model::CheckParents(n);
             model::CheckChildren(n);
         }
-        require(parentsAgree(p.tree), "a parent is ticked exactly when all its children are");
+        require(nodeDisagreeingWithChildren(p.tree).empty(), "a parent is ticked exactly when all its children are");
     }
 
     const std::string text = entry::composeEntry(p.colLevels, p.colCommands,

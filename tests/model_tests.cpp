@@ -1,3 +1,5 @@
+#include "tree_invariant.h"
+
 #include <bulk_selection.h>
 #include <catalogue.h>
 
@@ -29,20 +31,12 @@ struct Loaded : ::testing::Test {
         CheckParents(n);
         CheckChildren(n);
     }
-    // Every node with children is ticked exactly when all its children are.
     ::testing::AssertionResult invariantHolds() const
     {
-        for (int i = 1; i <= p.tree.Count(); ++i) {
-            const Node* n = p.tree.item(i);
-            if (n->Children() == 0)
-                continue;
-            bool all = true;
-            for (int r = 0; r < n->Children(); ++r)
-                all = all && n->childAt(r)->Checked();
-            if (all != n->Checked())
-                return ::testing::AssertionFailure() << n->Text() << " disagrees with its children";
-        }
-        return ::testing::AssertionSuccess();
+        const std::string wrong = nodeDisagreeingWithChildren(p.tree);
+        if (wrong.empty())
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << wrong << " disagrees with its children";
     }
 };
 

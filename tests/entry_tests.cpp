@@ -118,6 +118,26 @@ TEST(ComposerOwnTree, NonAdminAdditionsAndCommandlessLevels)
               "\"Name:x\"\r\n{\r\n// this addCmd shouldn't happen\r\n\taddCmd = one\r\n\tbaseLevel = 2\r\n}\r\n");
 }
 
+// An admin command of level 0 that is off by default is granted one by one
+// while no level is granted, and denied once one is.
+TEST(ComposerOwnTree, NoLevelAdminCommands)
+{
+    model::Permissions p;
+    p.tree.add("root", "All Commands");
+    p.tree.add("root", model::Relationship::Child, "lvl0", "Commands with no level");
+    p.AddLevel(1);
+    p.AddCommand(0, "Zero", "zero", false, true);
+    p.AddCommand(1, "One", "one", false, true);
+    const EntryInputs in{"Name:", "x", UserType::Name, 0, ""};
+    p.colCommands[0]->setChecked(true);
+    EXPECT_EQ(composeEntry(p.colLevels, p.colCommands, in),
+              "\"Name:x\"\r\n{\r\n\taddAdminCmd = zero\r\n\tbaseLevel = 0\r\n}\r\n");
+    p.colCommands[0]->setChecked(false);
+    p.colCommands[1]->setChecked(true);
+    EXPECT_EQ(composeEntry(p.colLevels, p.colCommands, in),
+              "\"Name:x\"\r\n{\r\n\tdenyAdminCmd = zero\r\n\tbaseLevel = 1\r\n}\r\n");
+}
+
 // For random tick states, decoding the entry as the plugin reads it gives back
 // exactly the ticked commands, and each level writes the shorter of its two
 // lists, a tie as additions.

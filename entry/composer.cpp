@@ -21,8 +21,14 @@ char tagChar(const Node& c, size_t pos)
     const std::string& tag = c.Tag();
     return pos < tag.size() ? tag[pos] : '\0';
 }
-bool isDefault(const Node& c) { return tagChar(c, 0) != '0'; }
-bool isAdmin(const Node& c) { return tagChar(c, 1) == '1'; }
+bool isDefault(const Node& c)
+{
+    return tagChar(c, 0) != '0';
+}
+bool isAdmin(const Node& c)
+{
+    return tagChar(c, 1) == '1';
+}
 
 int numberFrom(std::string_view text, size_t pos)
 {
@@ -31,7 +37,10 @@ int numberFrom(std::string_view text, size_t pos)
         std::from_chars(text.data() + pos, text.data() + text.size(), value);
     return value;
 }
-int levelOf(const Node& c) { return numberFrom(c.Tag(), 2); }
+int levelOf(const Node& c)
+{
+    return numberFrom(c.Tag(), 2);
+}
 
 void appendCommand(std::string& out, std::string_view keyword, const Node& c)
 {

@@ -12,11 +12,11 @@ namespace entry {
 
 // What the window's inputs hold when the entry is built.
 struct EntryInputs {
-    std::string_view typeCaption;     // "Default:", "IP:", "Name:" or "SteamID:"
-    std::string_view id;              // the identity box's text, a prompt included
+    std::string_view typeCaption; // "Default:", "IP:", "Name:" or "SteamID:"
+    std::string_view id;          // the identity box's text, a prompt included
     UserType userType = UserType::Default;
-    int passwordValue = 0;            // the check box: 0 unticked, 1 ticked, 2 greyed
-    std::string_view password;        // the password box's text
+    int passwordValue = 0;     // the check box: 0 unticked, 1 ticked, 2 greyed
+    std::string_view password; // the password box's text
 };
 
 // The admin entry for the ticks of the two lists and the inputs: an optional

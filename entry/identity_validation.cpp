@@ -40,7 +40,7 @@ bool isValidSteamID(std::string_view id)
         return false;
     const std::string_view x = id.substr(8, 2);
     return id.substr(0, 6) == "STEAM_" && id.substr(6, 2) == "0:" && (x == "1:" || x == "0:") &&
-           isNumeric(id.substr(10));
+        isNumeric(id.substr(10));
 }
 
 bool isValidIP(std::string_view id)

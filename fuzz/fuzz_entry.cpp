@@ -66,8 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         c->setChecked(in.ConsumeBool());
 
     const auto userType = static_cast<entry::UserType>(type);
-    const std::string text = entry::composeEntry(p.colLevels, p.colCommands,
-                                                 {captions[type], id, userType, passwordValue, password});
+    const std::string text =
+        entry::composeEntry(p.colLevels, p.colCommands, {captions[type], id, userType, passwordValue, password});
 
     // Every line ends with CR LF, and no CR or LF stands anywhere else.
     require(text.ends_with("\r\n"), "ends with CR LF", text);
@@ -79,12 +79,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     const bool invalid = (userType == entry::UserType::SteamID && !referenceSteamID(id)) ||
-                         (userType == entry::UserType::IPAddress && !referenceIP(id));
+        (userType == entry::UserType::IPAddress && !referenceIP(id));
     std::string head;
     if (invalid)
         head = std::string(userType == entry::UserType::SteamID ? "// The SteamID you entered appears to be invalid"
-                                                                 : "// The IP you entered appears to be invalid") +
-               "\r\n\r\n";
+                                                                : "// The IP you entered appears to be invalid") +
+            "\r\n\r\n";
     head += "\"" + std::string(captions[type]) + id + "\"\r\n{\r\n";
     require(text.starts_with(head), "warning, one empty line, identity line verbatim, brace", text);
 

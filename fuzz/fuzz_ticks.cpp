@@ -47,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         require(nodeDisagreeingWithChildren(p.tree).empty(), "a parent is ticked exactly when all its children are");
     }
 
-    const std::string text = entry::composeEntry(p.colLevels, p.colCommands,
-                                                 {"Default:", "Default", entry::UserType::Default, 0, ""});
+    const std::string text =
+        entry::composeEntry(p.colLevels, p.colCommands, {"Default:", "Default", entry::UserType::Default, 0, ""});
     const decoder::Decoded d = decoder::decodeEntry(text);
     require(d.error.empty(), "the entry is well formed");
     std::set<std::string> ticked;

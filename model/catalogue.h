@@ -9,7 +9,7 @@ namespace model {
 
 // One command of the admin plugin: the arguments of Permissions::AddCommand.
 struct CatalogueEntry {
-    int level; // 0, or a power of two from 1 to 65536
+    int level;             // 0, or a power of two from 1 to 65536
     std::string_view text; // shown in the tree; also names the help page
     std::string_view key;  // the command's name in the admins file
     bool defaultOn;

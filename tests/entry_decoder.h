@@ -68,7 +68,8 @@ inline Decoded decodeEntry(std::string_view text)
         if (keyword == "baseLevel") {
             d.baseLevel = std::stoi(value);
         } else if (keyword == "password") {
-        } else if (keyword == "addAdminCmd" || keyword == "addCmd" || keyword == "denyAdminCmd" || keyword == "denyCmd") {
+        } else if (keyword == "addAdminCmd" || keyword == "addCmd" || keyword == "denyAdminCmd" ||
+                   keyword == "denyCmd") {
             const auto it = byKey.find(value);
             if (it == byKey.end()) {
                 d.error = "unknown command " + value;

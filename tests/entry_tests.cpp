@@ -86,16 +86,22 @@ TEST_F(Composer, IdentityAndPasswordLines)
         std::string head, tail; // before "{" and after the base-level line
     };
     const std::vector<Row> rows{
-        {"password when required", {"Name:", "bob", UserType::Name, 1, "s3cret"}, "\"Name:bob\"\r\n",
+        {"password when required",
+         {"Name:", "bob", UserType::Name, 1, "s3cret"},
+         "\"Name:bob\"\r\n",
          "\tpassword = s3cret\r\n}\r\n"},
         {"required but empty", {"Name:", "bob", UserType::Name, 1, ""}, "\"Name:bob\"\r\n", "}\r\n"},
         {"typed but not required", {"Name:", "bob", UserType::Name, 0, "x"}, "\"Name:bob\"\r\n", "}\r\n"},
         {"greyed box", {"Name:", "bob", UserType::Name, 2, "x"}, "\"Name:bob\"\r\n", "}\r\n"},
         {"quote not escaped", {"Name:", "a\"b", UserType::Name, 0, ""}, "\"Name:a\"b\"\r\n", "}\r\n"},
-        {"prompt as identity", {"SteamID:", "Enter SteamID here", UserType::SteamID, 0, ""},
-         "// The SteamID you entered appears to be invalid\r\n\r\n\"SteamID:Enter SteamID here\"\r\n", "}\r\n"},
-        {"empty address", {"IP:", "", UserType::IPAddress, 0, ""},
-         "// The IP you entered appears to be invalid\r\n\r\n\"IP:\"\r\n", "}\r\n"},
+        {"prompt as identity",
+         {"SteamID:", "Enter SteamID here", UserType::SteamID, 0, ""},
+         "// The SteamID you entered appears to be invalid\r\n\r\n\"SteamID:Enter SteamID here\"\r\n",
+         "}\r\n"},
+        {"empty address",
+         {"IP:", "", UserType::IPAddress, 0, ""},
+         "// The IP you entered appears to be invalid\r\n\r\n\"IP:\"\r\n",
+         "}\r\n"},
         {"valid address", {"IP:", "10.0.0.255", UserType::IPAddress, 0, ""}, "\"IP:10.0.0.255\"\r\n", "}\r\n"},
     };
     for (const Row& row : rows)
@@ -172,12 +178,15 @@ TEST_F(Composer, DecodingAnyEntryGivesBackTheTicks)
 TEST(IdentityValidation, SteamIDs)
 {
     const std::vector<std::pair<std::string, bool>> rows{
-        {"STEAM_0:0:0", true},        {"STEAM_0:1:12345", true},  {"STEAM_0:1:", false},
-        {"STEAM_1:0:123", false},     {"STEAM_0:2:123", false},   {"steam_0:0:123", false},
-        {"STEAM_0:1:12e4", false},    {"STEAM_0:1:12E4", false},  {"STEAM_0:1:-5", false},
-        {"STEAM_0:1:1.5", false},     {"STEAM_0:1:1 5", false},   {"STEAM_0:1:+5", false},
-        {"STEAM_0:1:١٢", false},      {"", false},                {"Enter SteamID here", false},
-        {"XSTEAM_0:1:1", false},      {"STEAM_0:1:5x", false},
+        {"STEAM_0:0:0", true},         {"STEAM_0:1:12345", true},
+        {"STEAM_0:1:", false},         {"STEAM_1:0:123", false},
+        {"STEAM_0:2:123", false},      {"steam_0:0:123", false},
+        {"STEAM_0:1:12e4", false},     {"STEAM_0:1:12E4", false},
+        {"STEAM_0:1:-5", false},       {"STEAM_0:1:1.5", false},
+        {"STEAM_0:1:1 5", false},      {"STEAM_0:1:+5", false},
+        {"STEAM_0:1:١٢", false},       {"", false},
+        {"Enter SteamID here", false}, {"XSTEAM_0:1:1", false},
+        {"STEAM_0:1:5x", false},
     };
     for (const auto& [id, valid] : rows)
         EXPECT_EQ(isValidSteamID(id), valid) << id;
@@ -186,11 +195,24 @@ TEST(IdentityValidation, SteamIDs)
 TEST(IdentityValidation, IPAddresses)
 {
     const std::vector<std::pair<std::string, bool>> rows{
-        {"1.2.3.4", true},         {"0.0.0.0", true},      {"255.255.255.255", true}, {"010.1.1.1", true},
-        {"256.1.1.1", false},      {"1.2.3", false},       {"1.2.3.4.5", false},      {"1..3.4", false},
-        {"1.2.3.4.", false},       {"1.2.3.-4", false},    {"1.2.3.4e0", false},      {"1.2.3.1E2", false},
-        {" 1.2.3.4", false},       {"1.2.3.+4", false},    {"", false},               {"a.b.c.d", false},
-        {"1.2.3." + std::string(60, '9'), false},          {"0000000000000000000000000000001.2.3.4", true},
+        {"1.2.3.4", true},
+        {"0.0.0.0", true},
+        {"255.255.255.255", true},
+        {"010.1.1.1", true},
+        {"256.1.1.1", false},
+        {"1.2.3", false},
+        {"1.2.3.4.5", false},
+        {"1..3.4", false},
+        {"1.2.3.4.", false},
+        {"1.2.3.-4", false},
+        {"1.2.3.4e0", false},
+        {"1.2.3.1E2", false},
+        {" 1.2.3.4", false},
+        {"1.2.3.+4", false},
+        {"", false},
+        {"a.b.c.d", false},
+        {"1.2.3." + std::string(60, '9'), false},
+        {"0000000000000000000000000000001.2.3.4", true},
     };
     for (const auto& [id, valid] : rows)
         EXPECT_EQ(isValidIP(id), valid) << id;

@@ -57,7 +57,8 @@ TEST_F(Window, RoadOfOneChange)
 TEST_F(Window, ChoosingAnotherTypeDiscardsTheIdentity)
 {
     QTest::mouseClick(w->optIP, Qt::LeftButton);
-    EXPECT_EQ(result(), "// The IP you entered appears to be invalid\n\n\"IP:Enter IP address here\"\n{\n\tbaseLevel = 0\n}\n");
+    EXPECT_EQ(result(),
+              "// The IP you entered appears to be invalid\n\n\"IP:Enter IP address here\"\n{\n\tbaseLevel = 0\n}\n");
     QTest::mouseClick(w->txtID, Qt::LeftButton);
     QTest::keyClicks(w->txtID, "10.0.0.1");
     EXPECT_EQ(result(), "\"IP:10.0.0.1\"\n{\n\tbaseLevel = 0\n}\n");
@@ -185,9 +186,12 @@ TEST_F(Window, HelpLinkOpensTheCommandsPage)
     EXPECT_TRUE(base.endsWith("wiki/"));
     QTest::mouseClick(w->lblMoreInfo, Qt::LeftButton);
     const std::vector<std::pair<const char*, const char*>> rows{
-        {"timelimit", "Admin_timelimit"},   {"jetpack_override", "Jetpack_Override"},
-        {"grabent", "%2Bgrabent"},          {"buyexempt", "Buy_Exempt_(Free_Buying)"},
-        {"vantorelname", "Admin_change_name_to"}, {"whoisprivilege", "Whois_privilege"},
+        {"timelimit", "Admin_timelimit"},
+        {"jetpack_override", "Jetpack_Override"},
+        {"grabent", "%2Bgrabent"},
+        {"buyexempt", "Buy_Exempt_(Free_Buying)"},
+        {"vantorelname", "Admin_change_name_to"},
+        {"whoisprivilege", "Whois_privilege"},
         {"lvl8", "Admin_Commands"},
     };
     for (const auto& [key, page] : rows) {

@@ -65,7 +65,7 @@ TEST_F(Loaded, CatalogueBuildsTheWholeTree)
     EXPECT_EQ(&node("vantorelname"), p.tree.item(35));
     EXPECT_EQ(node("vantorelname").Text(), "admin change name to");
 
-    const std::map<std::string, int> perLevel{{"lvl0", 5},   {"lvl1", 1},    {"lvl2", 2},    {"lvl32", 3},
+    const std::map<std::string, int> perLevel{{"lvl0", 5},     {"lvl1", 1},    {"lvl2", 2},    {"lvl32", 3},
                                               {"lvl1024", 43}, {"lvl2048", 2}, {"lvl8192", 7}, {"lvl65536", 1}};
     for (const auto& [key, count] : perLevel)
         EXPECT_EQ(node(key).Children(), count) << key;

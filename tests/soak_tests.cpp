@@ -35,7 +35,9 @@ struct Soak : Window {
         const int n = static_cast<int>(pick(static_cast<unsigned>(maxLength) + 1));
         for (int i = 0; i < n; ++i) {
             const unsigned r = pick(40);
-            s += r == 0 ? QChar(u'\n') : r == 1 ? QChar(u'\r') : kAlphabet[pick(static_cast<unsigned>(kAlphabet.size()))];
+            s += r == 0  ? QChar(u'\n')
+                : r == 1 ? QChar(u'\r')
+                         : kAlphabet[pick(static_cast<unsigned>(kAlphabet.size()))];
         }
         return s;
     }
@@ -147,8 +149,8 @@ TEST_F(Soak, RandomUserEventsKeepTheWindowConsistent)
     rng.seed(seed);
     for (unsigned i = 0; i < events; ++i) {
         const QString what = step();
-        const std::string where = "seed " + std::to_string(seed) + " event " + std::to_string(i) + " (" +
-                                  what.toStdString() + ")";
+        const std::string where =
+            "seed " + std::to_string(seed) + " event " + std::to_string(i) + " (" + what.toStdString() + ")";
         ASSERT_EQ(nodeDisagreeingWithChildren(w->permissions().tree), "") << where;
         ASSERT_EQ(result(), expectedResult()) << where;
         const QString id = w->txtID->text();

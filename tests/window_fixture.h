@@ -42,7 +42,8 @@ struct Window : ::testing::Test {
     {
         w->treCommands->scrollTo(indexOf(key));
         const QRect check = w->treCommands->checkRect(indexOf(key));
-        QTest::mouseClick(w->treCommands->viewport(), Qt::LeftButton, {}, QPoint(check.right() + 12, check.center().y()));
+        QTest::mouseClick(w->treCommands->viewport(), Qt::LeftButton, {},
+                          QPoint(check.right() + 12, check.center().y()));
     }
 
     // The entry that the controls' current values give, with the line ends the

@@ -20,17 +20,17 @@ TEST_F(Window, ControlsStandAtTheirRectangles)
     EXPECT_TRUE(w->windowFlags() & Qt::WindowCloseButtonHint);
 
     const std::vector<std::pair<const char*, QRect>> rects{
-        {"Frame3", {280, 8, 289, 505}},       {"txtResult", {288, 56, 273, 449}},
-        {"lblResult", {288, 24, 273, 33}},    {"Frame2", {8, 152, 265, 361}},
-        {"treCommands", {16, 224, 249, 249}}, {"cmdDefault", {192, 200, 73, 17}},
+        {"Frame3", {280, 8, 289, 505}},        {"txtResult", {288, 56, 273, 449}},
+        {"lblResult", {288, 24, 273, 33}},     {"Frame2", {8, 152, 265, 361}},
+        {"treCommands", {16, 224, 249, 249}},  {"cmdDefault", {192, 200, 73, 17}},
         {"cmdUncheckAll", {104, 200, 73, 17}}, {"cmdCheckAll", {16, 200, 73, 17}},
-        {"lblMoreInfo", {16, 480, 249, 25}},  {"lblCommands", {16, 168, 249, 33}},
-        {"Frame1", {8, 8, 265, 137}},         {"Picture1", {16, 24, 249, 113}},
-        {"txtPassword", {136, 112, 129, 19}}, {"chkPassword", {16, 112, 113, 17}},
-        {"txtID", {72, 56, 193, 19}},         {"optIP", {192, 40, 73, 17}},
-        {"optName", {16, 40, 57, 13}},        {"optSteamID", {200, 24, 65, 17}},
-        {"optDefault", {16, 24, 65, 17}},     {"lblPasswordSpace", {16, 80, 249, 33}},
-        {"lblPassword", {16, 80, 249, 33}},   {"lblType", {16, 59, 0, 13}},
+        {"lblMoreInfo", {16, 480, 249, 25}},   {"lblCommands", {16, 168, 249, 33}},
+        {"Frame1", {8, 8, 265, 137}},          {"Picture1", {16, 24, 249, 113}},
+        {"txtPassword", {136, 112, 129, 19}},  {"chkPassword", {16, 112, 113, 17}},
+        {"txtID", {72, 56, 193, 19}},          {"optIP", {192, 40, 73, 17}},
+        {"optName", {16, 40, 57, 13}},         {"optSteamID", {200, 24, 65, 17}},
+        {"optDefault", {16, 24, 65, 17}},      {"lblPasswordSpace", {16, 80, 249, 33}},
+        {"lblPassword", {16, 80, 249, 33}},    {"lblType", {16, 59, 0, 13}},
     };
     for (const auto& [name, rect] : rects) {
         auto* c = w->findChild<QWidget*>(name);
@@ -57,8 +57,9 @@ TEST_F(Window, TabVisitsTheEnabledControlsInOrder)
     }
     // Qt lets Tab enter a set of options at its selected one only, as the
     // classic controls do; the disabled boxes are skipped.
-    EXPECT_EQ(visited.join(' '), "optDefault chkPassword cmdCheckAll cmdUncheckAll cmdDefault treCommands txtResult "
-                                 "optDefault chkPassword cmdCheckAll cmdUncheckAll cmdDefault treCommands");
+    EXPECT_EQ(visited.join(' '),
+              "optDefault chkPassword cmdCheckAll cmdUncheckAll cmdDefault treCommands txtResult "
+              "optDefault chkPassword cmdCheckAll cmdUncheckAll cmdDefault treCommands");
 }
 
 TEST_F(Window, StartValues)
@@ -117,7 +118,8 @@ TEST_F(Window, EveryCaptionFitsItsRectangle)
     }
     for (auto* b : w->findChildren<QPushButton*>()) {
         const int margin = b->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, b);
-        EXPECT_LE(b->fontMetrics().horizontalAdvance(b->text()) + 2 * margin, b->width()) << b->objectName().toStdString();
+        EXPECT_LE(b->fontMetrics().horizontalAdvance(b->text()) + 2 * margin, b->width())
+            << b->objectName().toStdString();
     }
     for (auto* b : w->findChildren<QAbstractButton*>()) {
         if (!qobject_cast<QPushButton*>(b)) {
@@ -152,7 +154,8 @@ TEST_F(Window, TicksByMouseAndBySpaceRebuildTheEntryOnce)
     EXPECT_EQ(checks.count(), 3);
     EXPECT_FALSE(node("lvl2")->Checked());
     EXPECT_EQ(w->lblMoreInfo->Tag(), "admin_slap");
-    EXPECT_EQ(result(), "\"Default:Default\"\n{\n\taddAdminCmd = timelimit\n\taddAdminCmd = slap\n\tbaseLevel = 0\n}\n");
+    EXPECT_EQ(result(),
+              "\"Default:Default\"\n{\n\taddAdminCmd = timelimit\n\taddAdminCmd = slap\n\tbaseLevel = 0\n}\n");
 
     // Program writes raise no node check; the view hears of each changed tick.
     QSignalSpy repaints(w->treCommands->model(), &QAbstractItemModel::dataChanged);
@@ -204,8 +207,9 @@ TEST_F(Window, BulkButtons)
     EXPECT_EQ(result(), "\"Default:Default\"\n{\n\tbaseLevel = 131071\n}\n");
     EXPECT_EQ(indexOf("root").data(Qt::CheckStateRole).toInt(), Qt::Checked);
     QTest::mouseClick(w->cmdUncheckAll, Qt::LeftButton);
-    EXPECT_EQ(result(), "\"Default:Default\"\n{\n\tdenyCmd = say\n\tdenyCmd = say_team\n\tdenyCmd = mapvote\n"
-                        "\tdenyCmd = hook\n\tdenyCmd = jetpack\n\tbaseLevel = 0\n}\n");
+    EXPECT_EQ(result(),
+              "\"Default:Default\"\n{\n\tdenyCmd = say\n\tdenyCmd = say_team\n\tdenyCmd = mapvote\n"
+              "\tdenyCmd = hook\n\tdenyCmd = jetpack\n\tbaseLevel = 0\n}\n");
     EXPECT_EQ(indexOf("lvl0").data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
     QTest::mouseClick(w->cmdDefault, Qt::LeftButton);
     EXPECT_EQ(result(), "\"Default:Default\"\n{\n\tbaseLevel = 0\n}\n");

@@ -72,8 +72,9 @@ QFont windowFont()
 }
 
 frmMain::frmMain(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+    : QWidget(parent,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       openUrl_(&modBrowser::OpenURL)
 {
     static const bool linkRoleInstalled = (QAccessible::installFactory(linkAccessibleFactory), true);
@@ -114,8 +115,8 @@ void frmMain::createControls()
                                                  "before having access to commands."),
                                   Picture1),
                         "lblPassword");
-    lblPasswordSpace = named(new Label(QStringLiteral("Passwords cannot contain any spaces."), Picture1),
-                             "lblPasswordSpace");
+    lblPasswordSpace =
+        named(new Label(QStringLiteral("Passwords cannot contain any spaces."), Picture1), "lblPasswordSpace");
     optDefault = named(new QRadioButton(QStringLiteral("Default"), Picture1), "optDefault");
     optSteamID = named(new QRadioButton(QStringLiteral("SteamID"), Picture1), "optSteamID");
     optName = named(new QRadioButton(QStringLiteral("Name"), Picture1), "optName");
@@ -125,9 +126,9 @@ void frmMain::createControls()
     txtPassword = named(new TextBox(Picture1), "txtPassword");
     tmrPasswordSpace = named(new QTimer(Frame1), "tmrPasswordSpace");
 
-    lblCommands = named(new Label(QStringLiteral("Check the commands below that you want the user to have access to."),
-                                  Frame2),
-                        "lblCommands");
+    lblCommands =
+        named(new Label(QStringLiteral("Check the commands below that you want the user to have access to."), Frame2),
+              "lblCommands");
     lblMoreInfo = named(new Label(QStringLiteral("Click here for more info."), Frame2), "lblMoreInfo");
     cmdCheckAll = named(new QPushButton(QStringLiteral("Check All"), Frame2), "cmdCheckAll");
     cmdUncheckAll = named(new QPushButton(QStringLiteral("Uncheck All"), Frame2), "cmdUncheckAll");
@@ -178,7 +179,7 @@ void frmMain::createControls()
     txtResult->setTabStopDistance(8 * txtResult->fontMetrics().horizontalAdvance(u' '));
 
     for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Frame2, Frame3, Picture1, lblType, lblPassword,
-                                                       lblPasswordSpace, lblCommands, lblMoreInfo, lblResult})
+                                                      lblPasswordSpace, lblCommands, lblMoreInfo, lblResult})
         w->setFocusPolicy(Qt::NoFocus);
 }
 
@@ -213,8 +214,8 @@ void frmMain::placeControls()
     txtResult->setGeometry(8, 48, 273, 449);
 
     // Keyboard order of the controls that take the focus.
-    QWidget* chain[] = {optDefault,  optSteamID,    optName,    optIP,       txtID,       chkPassword,
-                        txtPassword, cmdCheckAll,   cmdUncheckAll, cmdDefault, treCommands, txtResult};
+    QWidget* chain[] = {optDefault,  optSteamID,  optName,       optIP,      txtID,       chkPassword,
+                        txtPassword, cmdCheckAll, cmdUncheckAll, cmdDefault, treCommands, txtResult};
     for (size_t i = 1; i < std::size(chain); ++i)
         setTabOrder(chain[i - 1], chain[i]);
 }
@@ -277,8 +278,8 @@ void frmMain::UpdateResult()
     const std::string password = txtPassword->text().toStdString();
     // The check box's value as the entry reads it: 0 unticked, 1 ticked, 2 greyed.
     const int passwordValue = chkPassword->checkState() == Qt::Checked ? 1
-                              : chkPassword->checkState() == Qt::PartiallyChecked ? 2
-                                                                                   : 0;
+        : chkPassword->checkState() == Qt::PartiallyChecked            ? 2
+                                                                       : 0;
     const entry::EntryInputs in{caption, id, selectedUserType(), passwordValue, password};
     txtResult->setPlainText(QString::fromStdString(entry::composeEntry(perms_.colLevels, perms_.colCommands, in)));
 }
@@ -389,7 +390,8 @@ void frmMain::txtPassword_Change()
         return;
     }
     // Keep the caret after the same character it followed.
-    const int caret = txtPassword->cursorPosition() - static_cast<int>(text.left(txtPassword->cursorPosition()).count(u' '));
+    const int caret =
+        txtPassword->cursorPosition() - static_cast<int>(text.left(txtPassword->cursorPosition()).count(u' '));
     txtPassword->setText(stripped); // the nested change rebuilds the entry
     txtPassword->setCursorPosition(caret);
 }

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Draws the program's 48 x 48 icon and writes it as PNG and as ICO.
+"""Draws the program's 48 x 48 icon and writes it as PNG, ICO and ICNS.
 
 The artwork: a blue shield-like tile with three white list lines, the first
 two ticked in green. The ICO holds one 24-bit image with a 1-bit mask, the
@@ -40,23 +40,38 @@ def pixel(x, y):
     return (30, 70 + y, 150 + y)  # blue, lighter towards the bottom
 
 
-def png(path):
+def png_bytes(size=N):
+    """The image as PNG, scaled to size x size by nearest neighbour."""
     raw = b""
-    for y in range(N):
+    for y in range(size):
         raw += b"\0"
-        for x in range(N):
-            p = pixel(x, y)
+        for x in range(size):
+            p = pixel(x * N // size, y * N // size)
             raw += bytes(p + (255,)) if p else b"\0\0\0\0"
 
     def chunk(kind, data):
         c = kind + data
         return struct.pack(">I", len(data)) + c + struct.pack(">I", zlib.crc32(c) & 0xFFFFFFFF)
 
+    return (
+        b"\x89PNG\r\n\x1a\n"
+        + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
+        + chunk(b"IDAT", zlib.compress(raw, 9))
+        + chunk(b"IEND", b"")
+    )
+
+
+def png(path):
     with open(path, "wb") as f:
-        f.write(b"\x89PNG\r\n\x1a\n")
-        f.write(chunk(b"IHDR", struct.pack(">IIBBBBB", N, N, 8, 6, 0, 0, 0)))
-        f.write(chunk(b"IDAT", zlib.compress(raw, 9)))
-        f.write(chunk(b"IEND", b""))
+        f.write(png_bytes())
+
+
+def icns(path):
+    """A macOS icon holding the image at 128 x 128 (type ic07, PNG data)."""
+    data = png_bytes(128)
+    element = b"ic07" + struct.pack(">I", 8 + len(data)) + data
+    with open(path, "wb") as f:
+        f.write(b"icns" + struct.pack(">I", 8 + len(element)) + element)
 
 
 def ico(path):
@@ -84,3 +99,4 @@ if __name__ == "__main__":
     out = sys.argv[1] if len(sys.argv) > 1 else "."
     png(f"{out}/vantorel-admins.png")
     ico(f"{out}/vantorel-admins.ico")
+    icns(f"{out}/vantorel-admins.icns")

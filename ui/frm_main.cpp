@@ -336,13 +336,20 @@ void frmMain::txtID_Change()
     UpdateResult();
 }
 
+// Entering a box that shows its grey prompt empties it for typing; the prompt
+// does not come back when the box is left empty.
+void frmMain::clearPrompt(TextBox* box, bool& placeholderShown)
+{
+    if (!placeholderShown)
+        return;
+    box->setText(QString());
+    box->setForeColor(kWindowText);
+    placeholderShown = false;
+}
+
 void frmMain::txtID_GotFocus()
 {
-    if (!IDPlaceholderShown)
-        return;
-    txtID->setText(QString());
-    txtID->setForeColor(kWindowText);
-    IDPlaceholderShown = false;
+    clearPrompt(txtID, IDPlaceholderShown);
 }
 
 void frmMain::chkPassword_Click()
@@ -363,11 +370,7 @@ void frmMain::chkPassword_Click()
 
 void frmMain::txtPassword_GotFocus()
 {
-    if (!PasswordPlaceholderShown)
-        return;
-    txtPassword->setText(QString());
-    txtPassword->setForeColor(kWindowText);
-    PasswordPlaceholderShown = false;
+    clearPrompt(txtPassword, PasswordPlaceholderShown);
 }
 
 void frmMain::txtPassword_KeyPress(int& keyAscii)

@@ -108,6 +108,7 @@ private:
     void connectHandlers();
     void applyIdentityRow(const QString& caption, const QString& prompt);
     void setTypeCaption(const QString& caption);
+    void clearPrompt(TextBox* box, bool& placeholderShown);
 
     model::Permissions perms_;
     CommandTreeModel* treeModel_;

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPalette>
+#include <QTextCursor>
 #include <QTextDocumentFragment>
 
 namespace ui {
@@ -146,9 +147,31 @@ void Label::mouseReleaseEvent(QMouseEvent* event)
 ResultBox::ResultBox(QWidget* parent) : QPlainTextEdit(parent)
 {
     setReadOnly(true);
+    setUndoRedoEnabled(false); // only the program writes, and keeps no history
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+}
+
+void ResultBox::setEntry(const QString& entry)
+{
+    // The document keeps a line feed for every CR LF.
+    QString text = entry;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const QString old = toPlainText();
+    if (old == text)
+        return;
+    qsizetype prefix = 0;
+    while (prefix < old.size() && prefix < text.size() && old[prefix] == text[prefix])
+        ++prefix;
+    qsizetype suffix = 0;
+    while (suffix < old.size() - prefix && suffix < text.size() - prefix &&
+           old[old.size() - 1 - suffix] == text[text.size() - 1 - suffix])
+        ++suffix;
+    QTextCursor cursor(document());
+    cursor.setPosition(static_cast<int>(prefix));
+    cursor.setPosition(static_cast<int>(old.size() - suffix), QTextCursor::KeepAnchor);
+    cursor.insertText(text.mid(prefix, text.size() - prefix - suffix));
 }
 
 QMimeData* ResultBox::createMimeDataFromSelection() const

@@ -91,6 +91,10 @@ class ResultBox : public QPlainTextEdit {
 public:
     explicit ResultBox(QWidget* parent = nullptr);
 
+    // Replaces the whole text. Only the lines that differ are rewritten, so
+    // that a rebuild repaints what changed rather than the whole box.
+    void setEntry(const QString& entry);
+
 protected:
     QMimeData* createMimeDataFromSelection() const override;
 };

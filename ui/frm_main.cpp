@@ -281,7 +281,7 @@ void frmMain::UpdateResult()
         : chkPassword->checkState() == Qt::PartiallyChecked            ? 2
                                                                        : 0;
     const entry::EntryInputs in{caption, id, selectedUserType(), passwordValue, password};
-    txtResult->setPlainText(QString::fromStdString(entry::composeEntry(perms_.colLevels, perms_.colCommands, in)));
+    txtResult->setEntry(QString::fromStdString(entry::composeEntry(perms_.colLevels, perms_.colCommands, in)));
 }
 
 // The label keeps its left and top edges and takes the width of its caption.

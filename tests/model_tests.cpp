@@ -79,6 +79,27 @@ TEST_F(Loaded, CatalogueBuildsTheWholeTree)
     EXPECT_EQ(p.tree.add("missing", Relationship::Child, "new", "New"), nullptr);
 }
 
+TEST(PermissionTree, NavigationAtTheTopAndLoadReports)
+{
+    Permissions p;
+    TickRecorder recorder; // hears the whole load, additions and expansions included
+    p.tree.setObserver(&recorder);
+    loadCatalogue(p);
+    EXPECT_EQ(recorder.reports.size(), 6u); // the five default commands and their node
+    Node* root = p.tree.item(1);
+    EXPECT_EQ(root->Next(), nullptr);
+    EXPECT_EQ(root->FirstSibling(), root);
+    EXPECT_EQ(root->LastSibling(), root);
+    EXPECT_EQ(root->Root(), root);
+    EXPECT_EQ(p.tree.item(0), nullptr);
+    EXPECT_EQ(p.tree.item(98), nullptr);
+    EXPECT_EQ(p.tree.item(3)->Next(), p.tree.item(4));
+    EXPECT_EQ(p.tree.item(19)->Next(), nullptr);
+    p.tree.item(3)->setExpanded(false);
+    p.tree.item(20 + 5)->EnsureVisible(); // lookingat, under level 1
+    EXPECT_TRUE(p.tree.item(3)->Expanded());
+}
+
 TEST_F(Loaded, PropagationFollowsTheChangedNode)
 {
     userTick(node("lookingat"), true); // a single-command level follows it

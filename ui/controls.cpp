@@ -21,12 +21,31 @@ QColor colorFor(quint32 value)
 
 namespace {
 
-int lineBreakIn(const QString& text, int from = 0)
+// The position of the first CR or LF, or -1.
+qsizetype lineBreakIn(const QString& text)
 {
-    for (int i = from; i < text.size(); ++i)
+    for (qsizetype i = 0; i < text.size(); ++i)
         if (text[i] == u'\r' || text[i] == u'\n')
             return i;
     return -1;
+}
+
+// Where two texts differ: they share `prefix` characters at the start and
+// `suffix` characters at the end, which do not overlap.
+struct Difference {
+    qsizetype prefix = 0;
+    qsizetype suffix = 0;
+};
+
+Difference differenceOf(const QString& old, const QString& now)
+{
+    Difference d;
+    while (d.prefix < old.size() && d.prefix < now.size() && old[d.prefix] == now[d.prefix])
+        ++d.prefix;
+    while (d.suffix < old.size() - d.prefix && d.suffix < now.size() - d.prefix &&
+           old[old.size() - 1 - d.suffix] == now[now.size() - 1 - d.suffix])
+        ++d.suffix;
+    return d;
 }
 
 } // namespace
@@ -72,19 +91,11 @@ void TextBox::onTextChanged(const QString& text)
     // Find what arrived: the part of the new text between what it shares with
     // the old text at the start and at the end. Keep that part up to its first
     // line break and leave the old text around it as it was.
-    const QString& old = lastText_;
-    int prefix = 0;
-    while (prefix < old.size() && prefix < text.size() && old[prefix] == text[prefix])
-        ++prefix;
-    int suffix = 0;
-    while (suffix < old.size() - prefix && suffix < text.size() - prefix &&
-           old[old.size() - 1 - suffix] == text[text.size() - 1 - suffix])
-        ++suffix;
+    const auto [prefix, suffix] = differenceOf(lastText_, text);
     // The old text holds no break, so every break is in the part that arrived.
     QString inserted = text.mid(prefix, text.size() - prefix - suffix);
     inserted.truncate(lineBreakIn(inserted));
-    const QString clean = text.left(prefix) + inserted + text.right(suffix);
-    setText(clean); // raises textChanged again, with clean text
+    setText(text.left(prefix) + inserted + text.right(suffix)); // raises textChanged again, with clean text
     setCursorPosition(static_cast<int>(prefix + inserted.size()));
 }
 
@@ -161,13 +172,7 @@ void ResultBox::setEntry(const QString& entry)
     const QString old = toPlainText();
     if (old == text)
         return;
-    qsizetype prefix = 0;
-    while (prefix < old.size() && prefix < text.size() && old[prefix] == text[prefix])
-        ++prefix;
-    qsizetype suffix = 0;
-    while (suffix < old.size() - prefix && suffix < text.size() - prefix &&
-           old[old.size() - 1 - suffix] == text[text.size() - 1 - suffix])
-        ++suffix;
+    const auto [prefix, suffix] = differenceOf(old, text);
     QTextCursor cursor(document());
     cursor.setPosition(static_cast<int>(prefix));
     cursor.setPosition(static_cast<int>(old.size() - suffix), QTextCursor::KeepAnchor);

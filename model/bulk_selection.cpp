@@ -29,9 +29,14 @@ void restoreDefaults(Permissions& p)
     for (Node* level : p.colLevels)
         if (level->Children() == 0)
             level->setChecked(false);
-    for (Node* command : p.colCommands) {
-        command->setChecked(command->Tag().front() == '1');
-        CheckParents(*command);
+    setCommands(p, defaultCommands());
+}
+
+void setCommands(Permissions& p, const CommandSet& commands)
+{
+    for (size_t i = 0; i < p.colCommands.size() && i < commands.size(); ++i) {
+        p.colCommands[i]->setChecked(commands[i]);
+        CheckParents(*p.colCommands[i]);
     }
 }
 

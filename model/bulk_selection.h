@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogue.h"
 #include "permissions.h"
 
 namespace model {
@@ -8,6 +9,9 @@ namespace model {
 void checkAll(Permissions& p);
 // Clears every node of the tree.
 void uncheckAll(Permissions& p);
+// Ticks exactly the commands of the set, by catalogue position; each level and
+// the root follow through CheckParents.
+void setCommands(Permissions& p, const CommandSet& commands);
 // Restores the ticks the tree had when it was built: each command to its
 // default flag, its level and the root following through CheckParents.
 void restoreDefaults(Permissions& p);

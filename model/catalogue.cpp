@@ -6,7 +6,7 @@ namespace model {
 
 namespace {
 
-constexpr std::array<CatalogueEntry, 78> kCatalogue{{
+constexpr std::array<CatalogueEntry, kCommandCount> kCatalogue{{
     {0, "Say", "say", true, false},
     {0, "Say to Team", "say_team", true, false},
     {0, "Mapvoting", "mapvote", true, false},
@@ -92,6 +92,14 @@ constexpr std::array<CatalogueEntry, 78> kCatalogue{{
 std::span<const CatalogueEntry> commandCatalogue()
 {
     return kCatalogue;
+}
+
+CommandSet defaultCommands()
+{
+    CommandSet set;
+    for (size_t i = 0; i < kCatalogue.size(); ++i)
+        set[i] = kCatalogue[i].defaultOn;
+    return set;
 }
 
 void loadCatalogue(Permissions& p)

@@ -2,6 +2,7 @@
 
 #include "permissions.h"
 
+#include <bitset>
 #include <span>
 #include <string_view>
 
@@ -20,6 +21,13 @@ struct CatalogueEntry {
 std::span<const CatalogueEntry> commandCatalogue();
 
 inline constexpr int kLevelCount = 17; // levels 1, 2, 4, ..., 65536
+inline constexpr int kCommandCount = 78;
+
+// A set of commands, by catalogue position.
+using CommandSet = std::bitset<kCommandCount>;
+
+// The commands that are on by default.
+CommandSet defaultCommands();
 
 // Builds the tree from the catalogue into an empty `p`: the root, the no-level
 // node, the 17 level nodes and the commands with their default ticks; derives

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace entry {
+
+// What a single-line box (the identity, the password) may hold. A character
+// that some reader takes as the end of a line is a line break; every other
+// control character is dropped; everything else is kept.
+enum class SingleLine { Keep, LineBreak, Drop };
+
+// CR, LF, VT, FF, U+0085, U+2028 and U+2029 break a line; the rest of C0, DEL
+// and C1 (the tab included) is dropped.
+SingleLine singleLineRule(char32_t c);
+
+// The first character of UTF-8 text that a single-line box would not keep, or
+// npos. Bytes that are not UTF-8 count as ordinary characters.
+std::size_t firstUnsafe(std::string_view utf8);
+
+// The code point at `pos` of UTF-8 text, for messages.
+char32_t codePointAt(std::string_view utf8, std::size_t pos);
+
+// "U+2028 (line separator)", "0x09 (tab)": how a message names a character.
+std::string describeCharacter(char32_t c);
+
+} // namespace entry

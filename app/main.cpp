@@ -1,13 +1,20 @@
 #include <frm_main.h>
 
 #include <QApplication>
+#include <QDirIterator>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VantorelAdmins"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/vantorel-admins.png")));
+    // Every size the resources hold; Qt picks the nearest for each use.
+    QIcon icon;
+    for (QDirIterator it(QStringLiteral(":/icons/hicolor"), {QStringLiteral("*.png")}, QDir::Files,
+                         QDirIterator::Subdirectories);
+         it.hasNext();)
+        icon.addFile(it.next());
+    QApplication::setWindowIcon(icon);
     ui::frmMain window;
     window.show();
     return QApplication::exec();

@@ -1,0 +1,60 @@
+// The four commands of vantorel-admins. Each has an options struct, a setup function that declares its options on
+// the parser, and a run function that does the work and returns the exit code.
+#pragma once
+
+#include "report.h"
+
+#include <CLI/CLI.hpp>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cli {
+
+struct CheckOptions {
+    std::vector<std::string> files;
+};
+CLI::App* setupCheck(CLI::App& app, CheckOptions& options);
+int runCheck(const CheckOptions& options, Console& console);
+
+struct ShowOptions {
+    std::string file = "-";
+    std::optional<std::string> identity;
+    bool json = false;
+};
+CLI::App* setupShow(CLI::App& app, ShowOptions& options);
+int runShow(const ShowOptions& options, Console& console);
+// The readable form and the JSON array of the entries that read without error (all, or those whose identity, with
+// or without its type's prefix, equals `identity`).
+std::string showText(const entry::ReadResult& result, const std::optional<std::string>& identity);
+std::string showJson(const entry::ReadResult& result, const std::optional<std::string>& identity);
+
+struct ComposeOptions {
+    std::string type;
+    std::optional<std::string> id;
+    std::optional<std::string> password;
+    std::vector<std::string> grant;
+    std::vector<std::string> deny;
+    std::vector<int> levels;
+    bool all = false;
+    bool none = false;
+};
+CLI::App* setupCompose(CLI::App& app, ComposeOptions& options);
+int runCompose(const ComposeOptions& options, Console& console);
+
+struct FormatOptions {
+    std::string file = "-";
+    bool inPlace = false;
+};
+CLI::App* setupFormat(CLI::App& app, FormatOptions& options);
+int runFormat(const FormatOptions& options, Console& console);
+
+// Parses the arguments (the program's name first) and runs the command they name.
+int runCli(const std::vector<std::string>& args, Console& console);
+
+// Writes to standard output; on failure says so and gives the exit code for it.
+int emit(Console& console, std::string_view bytes, int code);
+
+} // namespace cli

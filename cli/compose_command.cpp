@@ -1,0 +1,169 @@
+#include "commands.h"
+#include "exit_codes.h"
+
+#include <bulk_selection.h>
+#include <composer.h>
+#include <text_rules.h>
+
+#include <algorithm>
+#include <array>
+
+namespace cli {
+
+namespace {
+
+constexpr std::array<std::string_view, 4> kTypeNames{"default", "ip", "name", "steamid"};
+constexpr std::size_t kMaxIdentity = 64;
+constexpr std::size_t kMaxPassword = 128;
+
+// The length of UTF-8 text in the UTF-16 units the window's boxes count (a character beyond U+FFFF takes two);
+// nullopt when the text is not well-formed UTF-8, which the window could never hold.
+std::optional<std::size_t> windowLength(std::string_view s)
+{
+    static constexpr std::array<char32_t, 5> kSmallest{0, 0, 0x80, 0x800, 0x10000};
+    std::size_t units = 0;
+    for (std::size_t i = 0; i < s.size();) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        const std::size_t n = b < 0x80 ? 1
+            : b >= 0xC2 && b < 0xE0    ? 2
+            : b >= 0xE0 && b < 0xF0    ? 3
+            : b >= 0xF0 && b < 0xF5    ? 4
+                                       : 0;
+        if (n == 0 || i + n > s.size())
+            return std::nullopt;
+        char32_t c = n == 1 ? b : b & (0x7Fu >> n);
+        for (std::size_t k = 1; k < n; ++k) {
+            const auto next = static_cast<unsigned char>(s[i + k]);
+            if ((next & 0xC0) != 0x80)
+                return std::nullopt;
+            c = (c << 6) | (next & 0x3Fu);
+        }
+        if (c < kSmallest[n] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)
+            return std::nullopt;
+        units += n == 4 ? 2 : 1;
+        i += n;
+    }
+    return units;
+}
+
+// Why the window's box would not take `text`, or nullopt when it would.
+std::optional<std::string> refusal(std::string_view what, std::string_view text, std::size_t limit)
+{
+    const std::optional<std::size_t> length = windowLength(text);
+    if (!length)
+        return std::string(what) + " is not valid UTF-8";
+    if (*length > limit)
+        return std::string(what) + " has " + std::to_string(*length) + " characters; at most " + std::to_string(limit) +
+            " are allowed";
+    if (const std::size_t bad = entry::firstUnsafe(text); bad != std::string_view::npos)
+        return std::string(what) + " contains " + entry::describeCharacter(entry::codePointAt(text, bad)) +
+            "; it must be a single line without control characters";
+    return std::nullopt;
+}
+
+// Catalogue positions of the keys, or the first unknown key.
+bool positions(const std::vector<std::string>& keys, std::vector<std::size_t>& found, std::string& unknown)
+{
+    const auto catalogue = model::commandCatalogue();
+    for (const std::string& key : keys) {
+        const auto it = std::find_if(catalogue.begin(), catalogue.end(),
+                                     [&](const model::CatalogueEntry& e) { return e.key == key; });
+        if (it == catalogue.end()) {
+            unknown = key;
+            return false;
+        }
+        found.push_back(static_cast<std::size_t>(it - catalogue.begin()));
+    }
+    return true;
+}
+
+} // namespace
+
+CLI::App* setupCompose(CLI::App& app, ComposeOptions& options)
+{
+    CLI::App* cmd = app.add_subcommand("compose", "Write one entry exactly as the window shows it");
+    cmd->add_option("--type", options.type, "The kind of identity")
+        ->required()
+        ->check(CLI::IsMember({"default", "ip", "name", "steamid"}));
+    cmd->add_option("--id", options.id, "The identity (for ip, name and steamid; at most 64 characters)");
+    cmd->add_option("--password", options.password, "A password: at most 128 characters, no spaces");
+    cmd->add_option("--grant", options.grant, "Commands to tick, by key")->delimiter(',');
+    cmd->add_option("--deny", options.deny, "Commands to untick, by key")->delimiter(',');
+    cmd->add_option("--level", options.levels, "Tick a whole level (0, 1, 2, 4, ..., 65536); may be repeated");
+    CLI::Option* all = cmd->add_flag("--all", options.all, "Start from every command ticked");
+    cmd->add_flag("--none", options.none, "Start from no command ticked")->excludes(all);
+    cmd->footer("Starts from the default ticks (or all, or none), then ticks the levels, then the granted commands,\n"
+                "then unticks the denied ones. The entry ends its lines with CR LF.\n"
+                "Example:\n  vantorel-admins compose --type steamid --id STEAM_0:1:12345 --level 2 --grant kick,ban");
+    return cmd;
+}
+
+int runCompose(const ComposeOptions& options, Console& console)
+{
+    const auto refuse = [&console](const std::string& message) {
+        complain(console, "compose: " + message);
+        return kExitTrouble;
+    };
+    const auto typeIndex =
+        static_cast<std::size_t>(std::find(kTypeNames.begin(), kTypeNames.end(), options.type) - kTypeNames.begin());
+    if (typeIndex >= kTypeNames.size())
+        return refuse("unknown type \"" + options.type + "\"");
+    const auto type = static_cast<entry::UserType>(typeIndex);
+
+    std::string_view id = "Default";
+    if (type == entry::UserType::Default) {
+        if (options.id)
+            return refuse("a default entry has no identity of its own; --id is for ip, name and steamid");
+        if (options.password)
+            return refuse("a default entry cannot have a password");
+    } else if (!options.id) {
+        return refuse("--id is required for --type " + options.type);
+    } else {
+        id = *options.id;
+        if (auto why = refusal("the identity", id, kMaxIdentity))
+            return refuse(*why);
+    }
+    const std::string_view password = options.password ? std::string_view(*options.password) : std::string_view();
+    if (password.find(' ') != std::string_view::npos)
+        return refuse("the password contains a space; passwords cannot contain any spaces");
+    if (auto why = refusal("the password", password, kMaxPassword))
+        return refuse(*why);
+
+    model::Permissions p;
+    model::loadCatalogue(p);
+    std::vector<model::Node*> levels;
+    for (const int level : options.levels) {
+        model::Node* node = p.tree.find("lvl" + std::to_string(level));
+        if (node == nullptr)
+            return refuse("unknown level " + std::to_string(level) +
+                          " (levels are 0 and the powers of two 1 to 65536)");
+        levels.push_back(node);
+    }
+    std::vector<std::size_t> grants;
+    std::vector<std::size_t> denials;
+    std::string unknown;
+    if (!positions(options.grant, grants, unknown) || !positions(options.deny, denials, unknown))
+        return refuse("unknown command key \"" + unknown + "\"");
+
+    if (options.all)
+        model::checkAll(p);
+    else if (options.none)
+        model::uncheckAll(p);
+    // Each change is made as a user's tick in the tree: the node, then its parents, then its children.
+    const auto tick = [](model::Node& node, bool checked) {
+        node.setChecked(checked);
+        model::CheckParents(node);
+        model::CheckChildren(node);
+    };
+    for (model::Node* level : levels)
+        tick(*level, true);
+    for (const std::size_t i : grants)
+        tick(*p.colCommands[i], true);
+    for (const std::size_t i : denials)
+        tick(*p.colCommands[i], false);
+
+    const entry::EntryInputs in{entry::typeCaption(type), id, type, options.password ? 1 : 0, password};
+    return emit(console, entry::composeEntry(p.colLevels, p.colCommands, in), kExitClean);
+}
+
+} // namespace cli

@@ -1,0 +1,10 @@
+// vantorel-admins: checks, shows, composes and formats admins files without a window.
+#include "commands.h"
+#include "file_io.h"
+
+int main(int argc, char** argv)
+{
+    cli::useBinaryStdio();
+    cli::Console console = cli::systemConsole();
+    return cli::runCli(cli::utf8Arguments(argc, argv), console);
+}

@@ -84,4 +84,9 @@ void applyGranted(model::Permissions& p, const model::CommandSet& granted);
 // (CR LF, or LF alone when its identity line ended so).
 std::string composeBlock(const Block& block);
 
+// The text as `format` writes it: every entry that reads without error and
+// holds no comment of its own in its shortest form (composeBlock), and
+// everything else byte for byte. `result` is what read(text) gave.
+std::string formatText(std::string_view text, const ReadResult& result);
+
 } // namespace entry

@@ -18,6 +18,10 @@ SingleLine singleLineRule(char32_t c);
 // npos. Bytes that are not UTF-8 count as ordinary characters.
 std::size_t firstUnsafe(std::string_view utf8);
 
+// What a single-line box keeps of UTF-8 text that arrives in it: the text up
+// to its first line break, without the other control characters.
+std::string keepSingleLine(std::string_view utf8);
+
 // The code point at `pos` of UTF-8 text, for messages.
 char32_t codePointAt(std::string_view utf8, std::size_t pos);
 

@@ -1,4 +1,4 @@
-#include "tree_invariant.h"
+#include "properties.h"
 
 #include <bulk_selection.h>
 #include <catalogue.h>
@@ -160,7 +160,7 @@ TEST_F(Loaded, InvariantAndChangeReportsUnderRandomActions)
             Node& n = *p.tree.item(1 + static_cast<int>(rng() % 97));
             userTick(n, !n.Checked());
         }
-        ASSERT_EQ(nodeDisagreeingWithChildren(p.tree), "") << "step " << step;
+        ASSERT_EQ(properties::treeConsistency(p.tree), "") << "step " << step;
         const auto after = ticks();
         for (size_t i = 0; i < after.size(); ++i)
             ASSERT_EQ(recorder.reports[static_cast<int>(i) + 1] % 2 == 1, before[i] != after[i])

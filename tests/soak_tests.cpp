@@ -5,7 +5,7 @@
 // A failure names the seed and the event; VANTOREL_SOAK_SEED replays a run and
 // VANTOREL_SOAK_EVENTS sets its length.
 
-#include "tree_invariant.h"
+#include "properties.h"
 #include "window_fixture.h"
 
 #include <QClipboard>
@@ -113,7 +113,7 @@ TEST_F(Soak, RandomUserEventsKeepTheWindowConsistent)
     for (int i = 0; i < events && !HasFailure(); ++i) {
         const QString what = step();
         const std::string where = QStringLiteral("seed %1 event %2 (%3)").arg(seed).arg(i).arg(what).toStdString();
-        ASSERT_EQ(nodeDisagreeingWithChildren(w->permissions().tree), "") << where;
+        ASSERT_EQ(properties::treeConsistency(w->permissions().tree), "") << where;
         ASSERT_EQ(result(), expectedResult()) << where;
         const QString id = w->txtID->text(), pw = w->txtPassword->text();
         ASSERT_TRUE(id.size() <= 64 && pw.size() <= 128) << where;

@@ -1,0 +1,108 @@
+#include "text_rules.h"
+
+#include <cstdio>
+
+namespace entry {
+
+SingleLine singleLineRule(char32_t c)
+{
+    switch (c) {
+    case U'\r':
+    case U'\n':
+    case U'\v':
+    case U'\f':
+    case U'\u0085':
+    case U'\u2028':
+    case U'\u2029':
+        return SingleLine::LineBreak;
+    default:
+        break;
+    }
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
+        return SingleLine::Drop;
+    return SingleLine::Keep;
+}
+
+namespace {
+
+// Decodes the UTF-8 sequence at `pos` and sets `length` to its size. A byte that
+// does not start a well-formed sequence is taken alone, as the character 0xFFFD.
+char32_t decode(std::string_view s, std::size_t pos, std::size_t& length)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char b = byte(pos);
+    length = 1;
+    if (b < 0x80)
+        return b;
+    const std::size_t n = b >= 0xF0 && b < 0xF5 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 && b < 0xE0 ? 2 : 0;
+    if (n == 0 || pos + n > s.size())
+        return 0xFFFD;
+    char32_t c = b & (0x7F >> n);
+    for (std::size_t i = 1; i < n; ++i) {
+        if ((byte(pos + i) & 0xC0) != 0x80)
+            return 0xFFFD;
+        c = (c << 6) | (byte(pos + i) & 0x3F);
+    }
+    length = n;
+    return c;
+}
+
+} // namespace
+
+std::size_t firstUnsafe(std::string_view utf8)
+{
+    for (std::size_t pos = 0, length = 1; pos < utf8.size(); pos += length) {
+        const auto b = static_cast<unsigned char>(utf8[pos]);
+        // Only C0, DEL, and C2 (C1 controls, U+0085) or E2 (U+2028, U+2029)
+        // can start something that is not kept.
+        if (b >= 0x20 && b != 0x7F && b != 0xC2 && b != 0xE2) {
+            length = 1;
+            continue;
+        }
+        if (singleLineRule(decode(utf8, pos, length)) != SingleLine::Keep)
+            return pos;
+    }
+    return std::string_view::npos;
+}
+
+std::string keepSingleLine(std::string_view utf8)
+{
+    std::string kept;
+    kept.reserve(utf8.size());
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const std::size_t bad = firstUnsafe(utf8.substr(pos));
+        kept += utf8.substr(pos, bad);
+        if (bad == std::string_view::npos)
+            break;
+        pos += bad;
+        std::size_t length = 0;
+        if (singleLineRule(decode(utf8, pos, length)) == SingleLine::LineBreak)
+            break;
+        pos += length;
+    }
+    return kept;
+}
+
+char32_t codePointAt(std::string_view utf8, std::size_t pos)
+{
+    std::size_t length = 0;
+    return pos < utf8.size() ? decode(utf8, pos, length) : 0;
+}
+
+std::string describeCharacter(char32_t c)
+{
+    const char* name = c == U'\t'               ? "tab"
+        : c == U'\r'                            ? "carriage return"
+        : c == U'\n'                            ? "line feed"
+        : c == 0                                ? "NUL"
+        : c == U'\u2028'                        ? "line separator"
+        : c == U'\u2029'                        ? "paragraph separator"
+        : c == U'\u0085'                        ? "next line"
+        : singleLineRule(c) != SingleLine::Keep ? "control character"
+                                                : "character";
+    char text[48];
+    std::snprintf(text, sizeof text, "U+%04X (%s)", static_cast<unsigned>(c), name);
+    return text;
+}
+
+} // namespace entry

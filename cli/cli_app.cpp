@@ -19,6 +19,8 @@ int runCli(const std::vector<std::string>& args, Console& console)
                  "vantorel-admins"};
     app.set_version_flag("--version", "1.00");
     app.require_subcommand(1);
+    // Options are spelt the same on every system: "/i" or a path beginning with "/" is never an option on Windows.
+    app.allow_windows_style_options(false);
     app.footer("Exit status: 0 clean, 1 errors found, 2 usage or input/output error.\n"
                "Examples:\n"
                "  vantorel-admins check KZ_admins.txt\n"

@@ -33,17 +33,7 @@ namespace fs = std::filesystem;
 constexpr std::size_t kMaxInputBytes = std::size_t{64} << 20;
 constexpr int kMaxSymlinkHops = 40;
 constexpr int kTemporaryNameTries = 100;
-
-fs::path fromUtf8(const std::string& utf8)
-{
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string toUtf8(const fs::path& path)
-{
-    const std::u8string text = path.u8string();
-    return {text.begin(), text.end()};
-}
+constexpr const char* kNotUtf8 = "the file name is not valid UTF-8";
 
 std::string reasonFor(int error)
 {
@@ -72,25 +62,42 @@ std::string reasonFor(int error)
 
 #ifdef _WIN32
 
-std::wstring widen(std::string_view utf8)
+// Conversions through the system's own routines: they never throw, and a name that is not valid UTF-8 is refused
+// rather than turned into the name of some other file.
+std::optional<std::wstring> widen(std::string_view utf8)
 {
     if (utf8.empty())
-        return {};
-    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+        return std::wstring();
+    const int length = static_cast<int>(utf8.size());
+    const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, nullptr, 0);
+    if (size <= 0)
+        return std::nullopt;
     std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, wide.data(), size);
     return wide;
 }
 
-std::string narrow(const wchar_t* wide)
+std::string narrow(std::wstring_view wide, UINT codePage = CP_UTF8)
 {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1)
+    if (wide.empty())
         return {};
-    std::string utf8(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8.data(), size, nullptr, nullptr);
-    utf8.pop_back(); // the terminating NUL
-    return utf8;
+    const int length = static_cast<int>(wide.size());
+    const int size = WideCharToMultiByte(codePage, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(std::max(size, 0)), '\0');
+    WideCharToMultiByte(codePage, 0, wide.data(), length, text.data(), size, nullptr, nullptr);
+    return text;
+}
+
+std::optional<fs::path> fromUtf8(const std::string& utf8)
+{
+    std::optional<std::wstring> wide = widen(utf8);
+    if (!wide)
+        return std::nullopt;
+    return fs::path(std::move(*wide));
+}
+std::string toUtf8(const fs::path& path)
+{
+    return narrow(path.native());
 }
 
 int lastErrorAsErrno()
@@ -158,7 +165,7 @@ bool writeStream(std::FILE* stream, DWORD which, std::string_view bytes)
     }
     if (std::fflush(stream) != 0)
         return false;
-    const std::wstring wide = widen(bytes);
+    const std::wstring wide = widen(bytes).value_or(std::wstring(bytes.begin(), bytes.end()));
     DWORD written = 0;
     return wide.empty() || WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) != 0;
 }
@@ -277,18 +284,20 @@ int createTemporary(const fs::path& target, fs::path& temporary)
 std::vector<std::string> utf8Arguments(int argc, char** argv)
 {
 #ifdef _WIN32
-    // The C library built argv in the active code page, which loses characters outside it; the process's wide
-    // command line has them all. Arguments that a caller made up itself are taken as they are.
-    if (argv == __argv) {
-        int count = 0;
-        if (wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count); wide != nullptr) {
-            std::vector<std::string> arguments;
-            for (int i = 0; i < count; ++i)
-                arguments.push_back(narrow(wide[i]));
-            LocalFree(wide);
-            if (count == argc)
-                return arguments;
+    // The C library built argv in the active code page, which loses the characters outside it; the process's wide
+    // command line has them all. It stands in for argv when it is the same list seen through that code page, so
+    // that arguments a caller made up itself are taken as they are.
+    int count = 0;
+    if (wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count); wide != nullptr) {
+        std::vector<std::string> arguments;
+        bool same = count == argc;
+        for (int i = 0; same && i < count; ++i) {
+            same = i == 0 || narrow(wide[i], CP_ACP) == argv[i];
+            arguments.push_back(narrow(wide[i]));
         }
+        LocalFree(wide);
+        if (same)
+            return arguments;
     }
 #endif
     return {argv, argv + argc};
@@ -347,7 +356,12 @@ std::optional<std::string> readInput(const std::string& utf8Path, std::string& e
         }
         return bytes;
     }
-    const fs::path path = fromUtf8(utf8Path);
+    const std::optional<fs::path> name = fromUtf8(utf8Path);
+    if (!name) {
+        error = kNotUtf8;
+        return std::nullopt;
+    }
+    const fs::path& path = *name;
     std::error_code ec;
     if (fs::is_directory(path, ec)) {
         error = "is a directory";
@@ -370,7 +384,12 @@ std::optional<std::string> readInput(const std::string& utf8Path, std::string& e
 
 bool replaceFile(const std::string& utf8Path, std::string_view bytes, std::string& error)
 {
-    fs::path target = fromUtf8(utf8Path);
+    const std::optional<fs::path> name = fromUtf8(utf8Path);
+    if (!name) {
+        error = kNotUtf8;
+        return false;
+    }
+    fs::path target = *name;
     if (!resolveLinks(target, error))
         return false;
     std::error_code ec;

@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #ifndef _WIN32
@@ -102,7 +103,7 @@ TEST_F(FileIo, FailedReplaceLeavesTheOriginalUntouched)
         {"folder missing", root / "missing" / "KZ_admins.txt", "no such file", false},
         {"target is a folder", folder, "is a directory", false},
 #ifdef _WIN32
-        {"target read-only", original, "permission denied", true}, // renaming over it is refused
+        {"target open elsewhere", original, "permission denied", true}, // Windows refuses to rename over it
 #else
         {"write fails", original, "too large", true}, // the file size limit stands in for a full disk
 #endif
@@ -119,9 +120,8 @@ TEST_F(FileIo, FailedReplaceLeavesTheOriginalUntouched)
             EXPECT_EQ(readError, row.reason);
         } else {
 #ifdef _WIN32
-            fs::permissions(original, fs::perms::owner_write, fs::perm_options::remove);
+            const std::ifstream held(original);
             replaced = cli::replaceFile(asUtf8(row.target), "new", error);
-            fs::permissions(original, fs::perms::owner_write, fs::perm_options::add);
 #else
             rlimit limit{}, small{};
             getrlimit(RLIMIT_FSIZE, &limit);

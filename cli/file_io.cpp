@@ -172,6 +172,16 @@ bool writeStream(std::FILE* stream, DWORD which, std::string_view bytes)
 
 #else
 
+// File names are bytes here, and UTF-8 by convention: they pass unconverted.
+std::optional<fs::path> fromUtf8(const std::string& utf8)
+{
+    return fs::path(utf8);
+}
+std::string toUtf8(const fs::path& path)
+{
+    return path.native();
+}
+
 int openForReading(const fs::path& path)
 {
     return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

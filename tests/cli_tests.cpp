@@ -7,7 +7,6 @@
 
 #include <fstream>
 #include <set>
-#include <sstream>
 
 namespace {
 
@@ -46,6 +45,8 @@ std::string sample()
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// Usage errors, refusals of input the window would not accept, unreadable input and findings, each with its exit
+// code and the message that names it. Nothing is printed to standard output on a refusal.
 TEST(CliOptions, ExitCodesAndMessages)
 {
     struct Row {
@@ -55,6 +56,11 @@ TEST(CliOptions, ExitCodesAndMessages)
         int code;
         std::string shown; // in standard output or error
     };
+    std::string emojis; // 33 characters beyond U+FFFF: 66 of the window's characters
+    for (int i = 0; i < 33; ++i)
+        emojis += "\xF0\x9F\x98\x80";
+    const std::vector<std::string> ip{"compose", "--type", "ip", "--id", "1.2.3.4", "--password"};
+    const auto with = [](std::vector<std::string> v, const std::string& last) { return v.push_back(last), v; };
     const std::vector<Row> rows{
         {"no command", {}, "", 2, "A subcommand is required"},
         {"unknown option", {"check", "--frobnicate"}, "", 2, "--frobnicate"},
@@ -64,6 +70,19 @@ TEST(CliOptions, ExitCodesAndMessages)
         {"all and none", {"compose", "--type", "default", "--all", "--none"}, "", 2, "excludes"},
         {"no type", {"compose"}, "", 2, "--type"},
         {"level not a number", {"compose", "--type", "default", "--level", "x"}, "", 2, "--level"},
+        {"identity of 65", {"compose", "--type", "name", "--id", std::string(65, 'a')}, "", 2, "65 characters"},
+        {"identity of 66 units", {"compose", "--type", "name", "--id", emojis}, "", 2, "66 characters"},
+        {"password of 129", with(ip, std::string(129, 'p')), "", 2, "129 characters"},
+        {"space in password", with(ip, "a b"), "", 2, "contains a space"},
+        {"line separator in password", with(ip, "a\u2028"), "", 2, "U+2028"},
+        {"line feed in identity", {"compose", "--type", "name", "--id", "a\nb"}, "", 2, "U+000A"},
+        {"tab in identity", {"compose", "--type", "name", "--id", "a\tb"}, "", 2, "U+0009"},
+        {"not UTF-8", {"compose", "--type", "name", "--id", "\xFF"}, "", 2, "UTF-8"},
+        {"unknown key", {"compose", "--type", "default", "--grant", "kick,nosuch"}, "", 2, "\"nosuch\""},
+        {"unknown level", {"compose", "--type", "default", "--level", "3"}, "", 2, "level 3"},
+        {"default with identity", {"compose", "--type", "default", "--id", "x"}, "", 2, "no identity"},
+        {"default with password", {"compose", "--type", "default", "--password", "x"}, "", 2, "password"},
+        {"steamid without identity", {"compose", "--type", "steamid"}, "", 2, "--id is required"},
         {"in place on stdin", {"format", "-i"}, "", 2, "standard input"},
         {"missing file", {"check", "file.txt", "gone.txt"}, "", 2, "gone.txt: no such file"},
         {"binary file", {"show", "-"}, std::string("\"Name:a\"\r\n{\0}", 12), 2, "<stdin>: binary file"},
@@ -74,42 +93,7 @@ TEST(CliOptions, ExitCodesAndMessages)
         const Outcome r = run(row.args, row.input);
         EXPECT_EQ(r.code, row.code) << row.name << "\n" << r.err;
         EXPECT_NE((r.out + r.err).find(row.shown), std::string::npos) << row.name << "\n" << r.out << r.err;
-    }
-}
-
-TEST(CliCompose, RefusesWhatTheWindowWouldNotAccept)
-{
-    struct Row {
-        const char* name;
-        std::vector<std::string> args;
-        std::string reason;
-    };
-    const std::string emoji = "\xF0\x9F\x98\x80"; // two of the window's characters
-    std::string emojis;
-    for (int i = 0; i < 33; ++i)
-        emojis += emoji;
-    const std::vector<Row> rows{
-        {"identity of 65", {"--type", "name", "--id", std::string(65, 'a')}, "65 characters"},
-        {"identity of 66 units", {"--type", "name", "--id", emojis}, "66 characters"},
-        {"password of 129", {"--type", "ip", "--id", "1.2.3.4", "--password", std::string(129, 'p')}, "129"},
-        {"space in password", {"--type", "ip", "--id", "1.2.3.4", "--password", "a b"}, "space"},
-        {"line feed in identity", {"--type", "name", "--id", "a\nb"}, "U+000A"},
-        {"line separator in password", {"--type", "name", "--id", "a", "--password", "a\u2028"}, "U+2028"},
-        {"tab in identity", {"--type", "name", "--id", "a\tb"}, "U+0009"},
-        {"not UTF-8", {"--type", "name", "--id", "\xFF"}, "UTF-8"},
-        {"unknown key", {"--type", "default", "--grant", "kick,nosuch"}, "\"nosuch\""},
-        {"unknown level", {"--type", "default", "--level", "3"}, "level 3"},
-        {"default with identity", {"--type", "default", "--id", "x"}, "no identity"},
-        {"default with password", {"--type", "default", "--password", "x"}, "password"},
-        {"steamid without identity", {"--type", "steamid"}, "--id is required"},
-    };
-    for (const Row& row : rows) {
-        std::vector<std::string> args = row.args;
-        args.insert(args.begin(), "compose");
-        const Outcome r = run(args);
-        EXPECT_EQ(r.code, 2) << row.name;
-        EXPECT_TRUE(r.out.empty()) << row.name;
-        EXPECT_NE(r.err.find(row.reason), std::string::npos) << row.name << ": " << r.err;
+        EXPECT_TRUE(row.code != 2 || r.out.empty()) << row.name;
     }
 }
 

@@ -17,14 +17,6 @@ std::string displayName(const std::string& path)
     return path == "-" ? "<stdin>" : path;
 }
 
-void complain(Console& console, std::string_view message)
-{
-    std::string line = "vantorel-admins: ";
-    line += message;
-    line += '\n';
-    console.err(line);
-}
-
 std::optional<std::string> loadInput(Console& console, const std::string& path)
 {
     std::string error;
@@ -41,6 +33,39 @@ std::optional<std::string> loadInput(Console& console, const std::string& path)
     return text;
 }
 
+namespace {
+
+// Messages quote the file, and file names come from the user: a control character printed raw would drive the
+// terminal, so C0, DEL and C1 characters are written as "\x1B".
+void appendPrintable(std::string& out, std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0u;
+        const bool c1 = b == 0xC2 && next >= 0x80 && next <= 0x9F;
+        if (b >= 0x20 && b != 0x7F && !c1) {
+            out += text[i];
+            continue;
+        }
+        constexpr std::string_view kHex = "0123456789ABCDEF";
+        const unsigned code = c1 ? next : b;
+        i += c1 ? 1 : 0;
+        out += "\\x";
+        out += kHex[code >> 4];
+        out += kHex[code & 0xF];
+    }
+}
+
+} // namespace
+
+void complain(Console& console, std::string_view message)
+{
+    std::string line = "vantorel-admins: ";
+    appendPrintable(line, message);
+    line += '\n';
+    console.err(line);
+}
+
 std::string formatDiagnostic(std::string_view name, const entry::Diagnostic& d, bool colour)
 {
     static constexpr std::string_view kWords[] = {"error", "warning", "note"};
@@ -50,7 +75,7 @@ std::string formatDiagnostic(std::string_view name, const entry::Diagnostic& d, 
     line.reserve(name.size() + d.message.size() + 40);
     if (colour)
         line += "\x1b[1m";
-    line += name;
+    appendPrintable(line, name);
     line += ':';
     if (d.line > 0) {
         line += std::to_string(d.line);
@@ -64,7 +89,7 @@ std::string formatDiagnostic(std::string_view name, const entry::Diagnostic& d, 
     if (colour)
         line += "\x1b[0m";
     line += ' ';
-    line += d.message;
+    appendPrintable(line, d.message);
     line += '\n';
     return line;
 }

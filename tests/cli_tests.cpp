@@ -87,6 +87,7 @@ TEST(CliOptions, ExitCodesAndMessages)
         {"missing file", {"check", "file.txt", "gone.txt"}, "", 2, "gone.txt: no such file"},
         {"binary file", {"show", "-"}, std::string("\"Name:a\"\r\n{\0}", 12), 2, "<stdin>: binary file"},
         {"errors are findings", {"check"}, "\"Name:a\"\r\n{\r\n\tbaseLevel = x\r\n}\r\n", 1, "<stdin>:3: error:"},
+        {"control characters escaped", {"check"}, "a\x1B[2J\xC2\x9B\n", 1, "\"a\\x1B[2J\\x9B\""},
         {"identity not found", {"show", "--identity", "Bob"}, sample(), 1, "no entry"},
     };
     for (const Row& row : rows) {

@@ -17,8 +17,19 @@
 
 namespace {
 
-// Letters, digits, blanks, quotes, signs, non-ASCII letters and line breaks.
-const QString kAlphabet = QStringLiteral("abcXYZ019.:_ \t\"'+-eE\u00e9\u00df\u0416\u4e2d\\/\r\n");
+// Letters, digits, blanks, quotes, signs, non-ASCII letters, line breaks and
+// other control characters.
+const QString kAlphabet = QStringLiteral("abcXYZ019.:_ \t\"'+-eE\u00e9\u00df\u0416\u4e2d\\/\r\n\u2028\u0085\x01");
+
+// Entries to paste into the result box: loadable ones of each type, and some
+// that are refused.
+const QString kEntries[] = {
+    "\"SteamID:STEAM_0:0:5\"\r\n{\r\n\taddAdminCmd = kick\r\n\tbaseLevel = 2\r\n\tpassword = pw\r\n}\r\n",
+    "\"IP:1.2.3.4\"\n{\n\tdenyCmd = hook\n\tbaseLevel = 1024\n}\n",
+    "\"Name:a b\"\r\n{\r\n\tbaseLevel = 131071\r\n}\r\n",
+    "\"Default:Default\"\r\n{\r\n\tbaseLevel = 0\r\n}\r\n",
+    "\"Name:x\"\r\n{\r\n\taddAdminCmd = e_stak\r\n}\r\n",
+};
 
 struct Soak : Window {
     std::mt19937 rng;
@@ -89,6 +100,12 @@ struct Soak : Window {
             return QStringLiteral("click tree at %1,%2").arg(at.x()).arg(at.y());
         }
         case 8:
+            if (pick(2)) {
+                const QString& e = kEntries[pick(std::size(kEntries))];
+                QApplication::clipboard()->setText(e);
+                QTest::keyClick(w->txtResult, Qt::Key_V, Qt::ControlModifier);
+                return "paste entry " + e;
+            }
             QTest::mouseClick(w->lblMoreInfo, Qt::LeftButton);
             EXPECT_EQ(opened.back(), ui::kWikiBase + ui::helpPageName(w->lblMoreInfo->Tag()));
             return "click help link";
@@ -117,7 +134,7 @@ TEST_F(Soak, RandomUserEventsKeepTheWindowConsistent)
         ASSERT_EQ(result(), expectedResult()) << where;
         const QString id = w->txtID->text(), pw = w->txtPassword->text();
         ASSERT_TRUE(id.size() <= 64 && pw.size() <= 128) << where;
-        ASSERT_FALSE(id.contains(u'\n') || id.contains(u'\r') || pw.contains(u'\n') || pw.contains(u'\r')) << where;
+        ASSERT_EQ(properties::entryShape(result().replace("\n", "\r\n").toStdString()), "") << where;
         ASSERT_FALSE(pw.contains(u' ')) << where;
         const QString tag = w->lblMoreInfo->Tag();
         ASSERT_EQ(w->lblMoreInfo->text(),

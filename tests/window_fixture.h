@@ -1,5 +1,7 @@
 #pragma once
 
+#include "properties.h"
+
 #include <composer.h>
 #include <frm_main.h>
 
@@ -10,6 +12,11 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << s.toStdString();
+}
 
 // A shown, active main window with the help link's opener captured.
 struct Window : ::testing::Test {

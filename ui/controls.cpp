@@ -1,11 +1,19 @@
 #include "controls.h"
 
+#include <text_rules.h>
+
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QPalette>
 #include <QTextCursor>
 #include <QTextDocumentFragment>
+
+#include <algorithm>
 
 namespace ui {
 
@@ -21,13 +29,11 @@ QColor colorFor(quint32 value)
 
 namespace {
 
-// The position of the first CR or LF, or -1.
-qsizetype lineBreakIn(const QString& text)
+// Whether a single-line box keeps every character of the text.
+bool keepsAll(const QString& text)
 {
-    for (qsizetype i = 0; i < text.size(); ++i)
-        if (text[i] == u'\r' || text[i] == u'\n')
-            return i;
-    return -1;
+    return std::all_of(text.begin(), text.end(),
+                       [](QChar c) { return entry::singleLineRule(c.unicode()) == entry::SingleLine::Keep; });
 }
 
 // Where two texts differ: they share `prefix` characters at the start and
@@ -83,18 +89,18 @@ void TextBox::changeEvent(QEvent* event)
 
 void TextBox::onTextChanged(const QString& text)
 {
-    if (lineBreakIn(text) < 0) {
+    if (keepsAll(text)) {
         lastText_ = text;
         emit Change();
         return;
     }
     // Find what arrived: the part of the new text between what it shares with
-    // the old text at the start and at the end. Keep that part up to its first
-    // line break and leave the old text around it as it was.
+    // the old text at the start and at the end. Keep what a single-line box
+    // keeps of that part and leave the old text around it as it was.
     const auto [prefix, suffix] = differenceOf(lastText_, text);
-    // The old text holds no break, so every break is in the part that arrived.
-    QString inserted = text.mid(prefix, text.size() - prefix - suffix);
-    inserted.truncate(lineBreakIn(inserted));
+    // The old text is clean, so everything to drop is in the part that arrived.
+    const QString inserted =
+        QString::fromStdString(entry::keepSingleLine(text.mid(prefix, text.size() - prefix - suffix).toStdString()));
     setText(text.left(prefix) + inserted + text.right(suffix)); // raises textChanged again, with clean text
     setCursorPosition(static_cast<int>(prefix + inserted.size()));
 }
@@ -177,6 +183,103 @@ void ResultBox::setEntry(const QString& entry)
     cursor.setPosition(static_cast<int>(prefix));
     cursor.setPosition(static_cast<int>(old.size() - suffix), QTextCursor::KeepAnchor);
     cursor.insertText(text.mid(prefix, text.size() - prefix - suffix));
+}
+
+void ResultBox::paste(QClipboard::Mode mode)
+{
+    const QString text = QApplication::clipboard()->text(mode);
+    if (!text.isEmpty())
+        emit Load(text.toUtf8());
+}
+
+void ResultBox::keyPressEvent(QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Paste)) {
+        event->accept();
+        paste(QClipboard::Clipboard);
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void ResultBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::MiddleButton && QApplication::clipboard()->supportsSelection()) {
+        event->accept();
+        paste(QClipboard::Selection);
+        return;
+    }
+    QPlainTextEdit::mouseReleaseEvent(event);
+}
+
+void ResultBox::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu* menu = createStandardContextMenu(event->pos());
+    QAction* pasteAction = new QAction(tr("&Paste"), menu);
+    pasteAction->setShortcut(QKeySequence::Paste);
+    pasteAction->setEnabled(!QApplication::clipboard()->text().isEmpty());
+    connect(pasteAction, &QAction::triggered, this, [this] { paste(QClipboard::Clipboard); });
+    const QList<QAction*> actions = menu->actions();
+    menu->insertAction(actions.size() > 1 ? actions[1] : nullptr, pasteAction);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}
+
+QByteArray droppedText(const QMimeData* data)
+{
+    // A dropped admins file is small; a larger file is certainly not one entry.
+    constexpr qint64 kMaxFile = 1 << 20;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        QFile file(url.toLocalFile());
+        if (file.open(QIODevice::ReadOnly))
+            return file.read(kMaxFile);
+    }
+    return data->hasText() ? data->text().toUtf8() : QByteArray();
+}
+
+namespace {
+
+// Takes drops for a widget: text, or local files, are accepted and loaded.
+class DropFilter : public QObject {
+public:
+    DropFilter(QWidget* widget, std::function<void(const QByteArray&)> load) : QObject(widget), load_(std::move(load))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* e = static_cast<QDropEvent*>(event);
+            if (e->mimeData()->hasText() || e->mimeData()->hasUrls())
+                e->acceptProposedAction();
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* e = static_cast<QDropEvent*>(event);
+            e->acceptProposedAction();
+            load_(droppedText(e->mimeData()));
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+
+private:
+    std::function<void(const QByteArray&)> load_;
+};
+
+} // namespace
+
+void takeDrops(QWidget* widget, std::function<void(const QByteArray&)> load)
+{
+    widget->setAcceptDrops(true);
+    widget->installEventFilter(new DropFilter(widget, std::move(load)));
 }
 
 QMimeData* ResultBox::createMimeDataFromSelection() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -20,9 +21,11 @@ inline constexpr quint32 kRed = 0x000000FF;
 // The colour a value stands for in the current application palette.
 QColor colorFor(quint32 value);
 
-// A single-line text box. Its text never holds a line break: text that arrives
-// with one (a paste, a drop, an input method, the program) keeps only the part
-// before the first break, and the rest of the box is left as it was. Change is
+// A single-line text box. Its text never holds a line break or any other
+// control character: text that arrives with a line break (a paste, a drop, an
+// input method, the program) keeps only the part before the first break, other
+// control characters are dropped, and the rest of the box is left as it was.
+// Change is
 // raised for every change of the text, the program's own included, once the
 // text is clean. KeyPress sees each typed character before it is inserted and
 // may swallow it by setting the code to 0.
@@ -82,9 +85,18 @@ private:
     bool pressed_ = false;
 };
 
+// The text that a drop carries for loading: the first local file's bytes, or
+// the dropped text in UTF-8. Empty when there is neither.
+QByteArray droppedText(const QMimeData* data);
+
+// Lets a widget take dropped text or files, and hands what arrives to `load`.
+void takeDrops(QWidget* widget, std::function<void(const QByteArray&)> load);
+
 // The read-only result box. Its document keeps line feeds only; whatever is
 // copied from it reaches the clipboard with CR LF line ends again, so that the
-// whole selection is byte for byte the entry that was composed.
+// whole selection is byte for byte the entry that was composed. Typing never
+// changes it; a paste (keys, middle button, or its menu) or a drop hands the
+// text to Load instead, for the window to read.
 class ResultBox : public QPlainTextEdit {
     Q_OBJECT
 
@@ -95,8 +107,17 @@ public:
     // that a rebuild repaints what changed rather than the whole box.
     void setEntry(const QString& entry);
 
+signals:
+    void Load(const QByteArray& text);
+
 protected:
     QMimeData* createMimeDataFromSelection() const override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void paste(QClipboard::Mode mode);
 };
 
 } // namespace ui

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QToolTip>
 
 namespace ui {
 
@@ -252,6 +253,14 @@ void frmMain::connectHandlers()
     connect(cmdUncheckAll, &QPushButton::clicked, this, &frmMain::cmdUncheckAll_Click);
     connect(cmdDefault, &QPushButton::clicked, this, &frmMain::cmdDefault_Click);
     connect(lblMoreInfo, &Label::Click, this, &frmMain::lblMoreInfo_Click);
+
+    // An existing entry is brought in by pasting it into the result box, or by
+    // dropping it, as text or as a file, on the result box or the tree.
+    txtResult->setToolTip(QStringLiteral("Paste an existing entry here, or drop it here, to edit it."));
+    const auto load = [this](const QByteArray& text) { LoadEntry(text); };
+    connect(txtResult, &ResultBox::Load, this, load);
+    takeDrops(txtResult->viewport(), load);
+    takeDrops(treCommands->viewport(), load);
 }
 
 void frmMain::Form_Load()
@@ -451,6 +460,73 @@ void frmMain::treCommands_NodeCheck(model::Node* node)
     model::CheckParents(*node);
     model::CheckChildren(*node);
     UpdateResult();
+}
+
+QString frmMain::LoadEntry(const QByteArray& text)
+{
+    const entry::ReadResult read = entry::read(std::string_view(text.constData(), static_cast<size_t>(text.size())));
+    const QString refusal = refusalOf(read);
+    if (refusal.isEmpty())
+        showEntry(read.blocks.front());
+    else
+        QToolTip::showText(txtResult->mapToGlobal(QPoint(0, 0)), refusal, txtResult);
+    return refusal;
+}
+
+// Why the window cannot hold what was read, in one line; empty when it can.
+QString frmMain::refusalOf(const entry::ReadResult& read) const
+{
+    const QString no = QStringLiteral("Not loaded: ");
+    for (const entry::Diagnostic& d : read.diagnostics)
+        if (d.severity == entry::Severity::Error)
+            return no + QStringLiteral("line %1: %2").arg(d.line).arg(QString::fromStdString(d.message));
+    if (read.errors > 0) // past the diagnostics kept
+        return no + QStringLiteral("the text has errors");
+    if (read.blocks.size() != 1)
+        return no +
+            (read.blocks.empty()
+                 ? QStringLiteral("the text holds no entry")
+                 : QStringLiteral("the text holds %1 entries; paste one at a time").arg(read.blocks.size()));
+    const entry::Block& b = read.blocks.front();
+    const auto text = [](std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); };
+    if (b.type == entry::UserType::Default && (b.password || b.identity != "Default"))
+        return no + QStringLiteral("a Default entry has the identity Default and no password");
+    if (text(b.identity).size() > txtID->maxLength())
+        return no + QStringLiteral("the identity is longer than %1 characters").arg(txtID->maxLength());
+    if (b.password && text(*b.password).size() > txtPassword->maxLength())
+        return no + QStringLiteral("the password is longer than %1 characters").arg(txtPassword->maxLength());
+    return {};
+}
+
+// Sets every input as the user would, then rebuilds the entry once: the
+// handlers' own rebuilds along the way are not painted in between.
+void frmMain::showEntry(const entry::Block& b)
+{
+    txtResult->setUpdatesEnabled(false);
+    const std::pair<QRadioButton*, void (frmMain::*)()> choices[] = {{optDefault, &frmMain::optDefault_Click},
+                                                                     {optIP, &frmMain::optIP_Click},
+                                                                     {optName, &frmMain::optName_Click},
+                                                                     {optSteamID, &frmMain::optSteamID_Click}};
+    const auto [option, click] = choices[static_cast<size_t>(b.type)];
+    if (option->isChecked())
+        (this->*click)(); // chosen again, as a click on it would
+    else
+        option->setChecked(true);
+    const auto text = [](std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); };
+    if (b.type != entry::UserType::Default) {
+        IDPlaceholderShown = false;
+        txtID->setForeColor(kWindowText);
+        txtID->setText(text(b.identity));
+        chkPassword->setChecked(b.password.has_value());
+        if (b.password) {
+            PasswordPlaceholderShown = false;
+            txtPassword->setForeColor(kWindowText);
+            txtPassword->setText(text(*b.password));
+        }
+    }
+    entry::applyGranted(perms_, b.granted);
+    UpdateResult();
+    txtResult->setUpdatesEnabled(true);
 }
 
 void frmMain::lblMoreInfo_Click()

@@ -6,6 +6,7 @@
 
 #include <identity_validation.h>
 #include <permissions.h>
+#include <reader.h>
 
 #include <QWidget>
 
@@ -101,6 +102,10 @@ public:
 
     // Rebuilds the entry in txtResult from the current inputs.
     void UpdateResult();
+    // Shows the one entry of `text` as if it had been entered by hand, or, when
+    // the window cannot hold it, changes nothing and says why at the result
+    // box. Returns the reason, empty when it was loaded.
+    QString LoadEntry(const QByteArray& text);
 
 private:
     void createControls();
@@ -109,6 +114,8 @@ private:
     void applyIdentityRow(const QString& caption, const QString& prompt);
     void setTypeCaption(const QString& caption);
     void clearPrompt(TextBox* box, bool& placeholderShown);
+    QString refusalOf(const entry::ReadResult& read) const;
+    void showEntry(const entry::Block& block);
 
     model::Permissions perms_;
     CommandTreeModel* treeModel_;

@@ -165,9 +165,16 @@ bool writeStream(std::FILE* stream, DWORD which, std::string_view bytes)
     }
     if (std::fflush(stream) != 0)
         return false;
-    const std::wstring wide = widen(bytes).value_or(std::wstring(bytes.begin(), bytes.end()));
+    // Text that is not UTF-8 is shown byte by byte as Latin-1 rather than dropped.
+    std::optional<std::wstring> wide = widen(bytes);
+    if (!wide) {
+        wide.emplace();
+        for (const char c : bytes)
+            wide->push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+    }
     DWORD written = 0;
-    return wide.empty() || WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) != 0;
+    return wide->empty() ||
+        WriteConsoleW(console, wide->data(), static_cast<DWORD>(wide->size()), &written, nullptr) != 0;
 }
 
 #else

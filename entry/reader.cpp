@@ -56,12 +56,63 @@ bool isAdminKeyword(Keyword k)
     return k == Keyword::AddAdminCmd || k == Keyword::DenyAdminCmd;
 }
 
+// How many command lines the composer writes for a granted set: for each
+// level the shorter of its additions and its withheld commands (a tie as
+// additions, each non-admin addition with its comment line), then a denial
+// for each default command that is not granted.
+class ShortestForm {
+public:
+    ShortestForm()
+    {
+        const auto entries = model::commandCatalogue();
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (i > 0 && entries[i].level != entries[i - 1].level)
+                ++runs_;
+            commands_[i] = {runs_, entries[i].defaultOn, !entries[i].isAdmin};
+        }
+        ++runs_;
+    }
+
+    int commandLines(const model::CommandSet& granted) const
+    {
+        struct Run {
+            int added = 0, addedPlain = 0, withheld = 0;
+        };
+        std::array<Run, model::kLevelCount + 1> runs{};
+        int lines = 0;
+        for (std::size_t i = 0; i < commands_.size(); ++i) {
+            const Command& c = commands_[i];
+            Run& run = runs[c.run];
+            if (c.defaultOn)
+                lines += granted[i] ? 0 : 1;
+            else if (granted[i])
+                ++run.added, run.addedPlain += c.plain ? 1 : 0;
+            else
+                ++run.withheld;
+        }
+        for (std::size_t r = 0; r < runs_; ++r)
+            if (const Run& run = runs[r]; run.withheld != 0)
+                lines += run.added <= run.withheld ? run.added + run.addedPlain : run.withheld;
+        return lines;
+    }
+
+private:
+    struct Command {
+        std::size_t run = 0; // the level's position among the levels
+        bool defaultOn = false;
+        bool plain = false; // not an admin command
+    };
+    std::array<Command, model::kCommandCount> commands_{};
+    std::size_t runs_ = 0;
+};
+
 // The catalogue looked up by key, and the commands each level grants.
 struct Catalogue {
     std::span<const model::CatalogueEntry> entries = model::commandCatalogue();
     std::unordered_map<std::string_view, std::uint8_t> byKey;
     std::array<model::CommandSet, model::kLevelCount> byLevel{};
     model::CommandSet defaults = model::defaultCommands();
+    ShortestForm shortest;
 
     Catalogue()
     {
@@ -89,38 +140,6 @@ const Catalogue& catalogue()
     return c;
 }
 
-// How many command lines the composer writes for a granted set: for each
-// level the shorter of its additions and its withheld commands (a tie as
-// additions, each non-admin addition with its comment line), then a denial
-// for each default command that is not granted.
-int shortestCommandLines(const model::CommandSet& granted)
-{
-    const auto& entries = catalogue().entries;
-    int lines = 0;
-    for (std::size_t i = 0; i < entries.size();) {
-        int added = 0;
-        int addedPlain = 0;
-        int withheld = 0;
-        std::size_t j = i;
-        for (; j < entries.size() && entries[j].level == entries[i].level; ++j) {
-            if (entries[j].defaultOn)
-                continue;
-            if (granted[j]) {
-                ++added;
-                addedPlain += entries[j].isAdmin ? 0 : 1;
-            } else {
-                ++withheld;
-            }
-        }
-        if (withheld != 0)
-            lines += added <= withheld ? added + addedPlain : withheld;
-        i = j;
-    }
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        lines += entries[i].defaultOn && !granted[i] ? 1 : 0;
-    return lines;
-}
-
 struct Line {
     std::string_view content; // without its line end and outer blanks
     std::size_t begin = 0;    // where the line starts in the text
@@ -131,7 +150,11 @@ struct Line {
 
 class Reader {
 public:
-    explicit Reader(std::string_view text) : text_(text) {}
+    explicit Reader(std::string_view text) : text_(text)
+    {
+        // An entry as the composer writes it takes a hundred bytes or more.
+        result_.blocks.reserve(text.size() / 128);
+    }
 
     ReadResult run()
     {
@@ -143,6 +166,7 @@ public:
         }
         if (open_)
             closeBlock(text_.size(), false);
+        reportRepeatedIdentities();
         if (lfOnlyLines_ > 0)
             report(Severity::Note, firstLfOnly_,
                    "line ends of LF alone (" + std::to_string(lfOnlyLines_) + (lfOnlyLines_ == 1 ? " line" : " lines") +
@@ -416,24 +440,44 @@ private:
         else if (block_.type == UserType::IPAddress && !isValidIP(block_.identity))
             report(Severity::Warning, block_.line, "the IP " + quoted(block_.identity) + " appears to be invalid");
 
-        const std::string_view whole = identityText();
-        if (!whole.empty()) {
-            const auto [seen, isNew] = identities_.emplace(whole, block_.line);
-            if (!isNew)
-                report(Severity::Warning, block_.line,
-                       "the identity " + quoted(whole) + " already has an entry at line " +
-                           std::to_string(seen->second));
-        }
+        if (const std::string_view whole = identityText(); !whole.empty())
+            identities_.push_back({whole, block_.line});
 
         if (!block_.hasErrors) {
             const int own = static_cast<int>(block_.commands.size()) + (baseLevelLine_ != 0 ? 1 : 0);
-            const int saved = own - (shortestCommandLines(granted) + 1);
+            const int saved = own - (cat.shortest.commandLines(granted) + 1);
             if (saved > 0)
                 report(Severity::Note, block_.line,
                        "not in its shortest form; the composer writes it in " + std::to_string(saved) + " fewer " +
                            (saved == 1 ? "line" : "lines"));
         }
         result_.blocks.push_back(std::move(block_));
+    }
+
+    // An identity that stands in more than one entry is reported at each later
+    // entry. Sorting the identities once costs less than looking each up.
+    void reportRepeatedIdentities()
+    {
+        // By hash first, so that most comparisons are of two numbers.
+        const std::hash<std::string_view> hash;
+        std::vector<std::pair<std::size_t, std::size_t>> order; // hash, position
+        order.reserve(identities_.size());
+        for (std::size_t i = 0; i < identities_.size(); ++i)
+            order.emplace_back(hash(identities_[i].first), i);
+        std::sort(order.begin(), order.end(), [this](const auto& a, const auto& b) {
+            return a.first != b.first ? a.first < b.first : identities_[a.second] < identities_[b.second];
+        });
+        std::vector<std::pair<std::string_view, int>> sorted;
+        sorted.reserve(order.size());
+        for (const auto& o : order)
+            sorted.push_back(identities_[o.second]);
+        identities_ = std::move(sorted);
+        for (std::size_t first = 0, next = 1; first < identities_.size(); first = next++) {
+            for (; next < identities_.size() && identities_[next].first == identities_[first].first; ++next)
+                report(Severity::Warning, identities_[next].second,
+                       "the identity " + quoted(identities_[next].first) + " already has an entry at line " +
+                           std::to_string(identities_[first].second));
+        }
     }
 
     // The identity as the line writes it, prefix included; empty when the
@@ -457,7 +501,7 @@ private:
     int passwordLine_ = 0;
     int pendingWarning_ = 0; // 1: a warning comment, 2: and an empty line after it
     std::size_t warningBegin_ = 0;
-    std::unordered_map<std::string_view, int> identities_;
+    std::vector<std::pair<std::string_view, int>> identities_; // identity, line
     std::size_t lfOnlyLines_ = 0;
     int firstLfOnly_ = 0;
 };

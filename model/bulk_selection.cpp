@@ -1,5 +1,7 @@
 #include "bulk_selection.h"
 
+#include <algorithm>
+
 namespace model {
 
 namespace {
@@ -34,10 +36,14 @@ void restoreDefaults(Permissions& p)
 
 void setCommands(Permissions& p, const CommandSet& commands)
 {
-    for (size_t i = 0; i < p.colCommands.size() && i < commands.size(); ++i) {
+    const size_t n = std::min(p.colCommands.size(), commands.size());
+    for (size_t i = 0; i < n; ++i)
         p.colCommands[i]->setChecked(commands[i]);
-        CheckParents(*p.colCommands[i]);
-    }
+    // With every command set, one derivation per level brings the level and,
+    // through it, the root in line.
+    for (size_t i = 0; i < n; ++i)
+        if (i == 0 || p.colCommands[i]->Parent() != p.colCommands[i - 1]->Parent())
+            CheckParents(*p.colCommands[i]);
 }
 
 } // namespace model

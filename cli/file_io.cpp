@@ -225,6 +225,10 @@ bool writeStream(std::FILE* stream, std::string_view bytes)
 // Reads until the end of the descriptor; false with errno set on a read error, or EFBIG past the cap.
 bool readAll(int fd, std::string& bytes)
 {
+    // A file's size is known ahead: one allocation instead of a string that
+    // grows and is copied again and again.
+    if (struct stat info{}; ::fstat(fd, &info) == 0 && info.st_size > 0)
+        bytes.reserve(std::min(static_cast<std::size_t>(info.st_size), kMaxInputBytes));
     char buffer[1 << 16];
     for (;;) {
         const auto got = ::read(fd, buffer, sizeof buffer);

@@ -83,12 +83,15 @@ std::string showJson(const entry::ReadResult& result, const std::optional<std::s
         nlohmann::ordered_json keys = nlohmann::ordered_json::array();
         for (const std::string_view key : entry::grantedKeys(block.granted))
             keys.push_back(key);
-        entries.push_back({{"line", block.line},
-                           {"type", kTypeNames[static_cast<std::size_t>(block.type)]},
-                           {"identity", block.identity},
-                           {"hasPassword", block.password.has_value()},
-                           {"baseLevel", block.baseLevel},
-                           {"granted", std::move(keys)}});
+        // Field by field, so that the order stays as documented.
+        nlohmann::ordered_json e;
+        e["line"] = block.line;
+        e["type"] = kTypeNames[static_cast<std::size_t>(block.type)];
+        e["identity"] = block.identity;
+        e["hasPassword"] = block.password.has_value();
+        e["baseLevel"] = block.baseLevel;
+        e["granted"] = std::move(keys);
+        entries.push_back(std::move(e));
     }
     // An identity need not be UTF-8; such bytes become U+FFFD instead of ending the program.
     return entries.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";

@@ -125,14 +125,14 @@ TEST(IdentityValidation, SteamIDsAndAddresses)
 {
     // clang-format off
     const std::vector<std::tuple<UserType, std::string, bool>> rows{
-        {UserType::SteamID, "STEAM_0:0:0", true}, {UserType::SteamID, "STEAM_0:1:12345", true},
+        {UserType::SteamID, "STEAM_0:0:0", true}, {UserType::SteamID, "STEAM_0:1:67890", true},
         {UserType::SteamID, "STEAM_0:1:", false}, {UserType::SteamID, "STEAM_1:0:123", false},
         {UserType::SteamID, "STEAM_0:2:123", false}, {UserType::SteamID, "steam_0:0:123", false},
         {UserType::SteamID, "STEAM_0:1:12e4", false}, {UserType::SteamID, "STEAM_0:1:12E4", false},
         {UserType::SteamID, "STEAM_0:1:-5", false}, {UserType::SteamID, "STEAM_0:1:1.5", false},
         {UserType::SteamID, "STEAM_0:1:1 5", false}, {UserType::SteamID, "STEAM_0:1:\u0661", false},
         {UserType::IPAddress, "1.2.3.4", true}, {UserType::IPAddress, "0.0.0.0", true},
-        {UserType::IPAddress, "255.255.255.255", true}, {UserType::IPAddress, "010.1.1.1", true},
+        {UserType::IPAddress, "255.255.255.255", true}, {UserType::IPAddress, "019.1.1.9", true},
         {UserType::IPAddress, "256.1.1.1", false}, {UserType::IPAddress, "1.2.3", false},
         {UserType::IPAddress, "1.2.3.4.5", false}, {UserType::IPAddress, "1..3.4", false},
         {UserType::IPAddress, "1.2.3.4.", false}, {UserType::IPAddress, "1.2.3.+4", false},

@@ -132,6 +132,10 @@ TEST_F(Window, TicksByMouseAndBySpaceRebuildTheEntryOnce)
     EXPECT_TRUE(node("timelimit")->Checked() && node("map")->Checked());
     EXPECT_EQ(result(), "\"Default:Default\"\n{\n\tbaseLevel = 2\n}\n");
     EXPECT_FALSE(w->treCommands->selectionModel()->hasSelection()); // a tick selects nothing
+    const QPoint lvl8 = w->treCommands->checkRect(indexOf("lvl8")).center();
+    QTest::mousePress(w->treCommands->viewport(), Qt::LeftButton, {}, lvl8);
+    QTest::mouseRelease(w->treCommands->viewport(), Qt::LeftButton, {}, lvl8 + QPoint(0, 40)); // let go elsewhere
+    EXPECT_FALSE(node("lvl8")->Checked());
 
     clickText("slap");
     QTest::keyClick(w->treCommands, Qt::Key_Space);

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPalette>
+#include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocumentFragment>
 
@@ -161,8 +162,30 @@ void Label::mouseReleaseEvent(QMouseEvent* event)
         emit Click();
 }
 
+namespace {
+
+// The box's vertical scroll bar takes as its page the number of lines in view,
+// which changes with nearly every rebuild. While the whole entry is in view the
+// slider fills the groove whatever that number is, so such a change is not
+// painted: repainting the bar was most of the cost of Check All.
+class ResultScrollBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        if (change == SliderStepsChange && minimum() == maximum())
+            return;
+        QScrollBar::sliderChange(change);
+    }
+};
+
+} // namespace
+
 ResultBox::ResultBox(QWidget* parent) : QPlainTextEdit(parent)
 {
+    setVerticalScrollBar(new ResultScrollBar(Qt::Vertical, this));
     setReadOnly(true);
     setUndoRedoEnabled(false); // only the program writes, and keeps no history
     setLineWrapMode(QPlainTextEdit::NoWrap);

@@ -100,24 +100,6 @@ TEST(PermissionTree, NavigationAtTheTopAndLoadReports)
     EXPECT_TRUE(p.tree.item(3)->Expanded());
 }
 
-TEST_F(Loaded, PropagationFollowsTheChangedNode)
-{
-    userTick(node("lookingat"), true); // a single-command level follows it
-    EXPECT_TRUE(node("lvl1").Checked());
-    userTick(node("slap"), true); // one of three: nothing above changes
-    EXPECT_FALSE(node("lvl128").Checked());
-    userTick(node("lvl1024"), true); // down to its commands only
-    EXPECT_TRUE(node("e_push").Checked());
-    EXPECT_FALSE(node("buyexempt").Checked());
-    for (Node* level : p.colLevels)
-        userTick(*level, true);
-    EXPECT_TRUE(node("root").Checked());
-    userTick(node("map"), false); // clears its level and the root, not its sibling
-    EXPECT_FALSE(node("lvl2").Checked());
-    EXPECT_FALSE(node("root").Checked());
-    EXPECT_TRUE(node("timelimit").Checked());
-}
-
 TEST_F(Loaded, BulkSelection)
 {
     const auto atLoad = ticks();

@@ -91,15 +91,21 @@ char32_t codePointAt(std::string_view utf8, std::size_t pos)
 
 std::string describeCharacter(char32_t c)
 {
-    const char* name = c == U'\t'               ? "tab"
-        : c == U'\r'                            ? "carriage return"
-        : c == U'\n'                            ? "line feed"
-        : c == 0                                ? "NUL"
-        : c == U'\u2028'                        ? "line separator"
-        : c == U'\u2029'                        ? "paragraph separator"
-        : c == U'\u0085'                        ? "next line"
-        : singleLineRule(c) != SingleLine::Keep ? "control character"
-                                                : "character";
+    struct Name {
+        char32_t c;
+        const char* name;
+    };
+    static constexpr Name kNames[] = {{U'\t', "tab"},
+                                      {U'\r', "carriage return"},
+                                      {U'\n', "line feed"},
+                                      {0, "NUL"},
+                                      {U'\u0085', "next line"},
+                                      {U'\u2028', "line separator"},
+                                      {U'\u2029', "paragraph separator"}};
+    const char* name = singleLineRule(c) == SingleLine::Keep ? "character" : "control character";
+    for (const Name& n : kNames)
+        if (n.c == c)
+            name = n.name;
     char text[48];
     std::snprintf(text, sizeof text, "U+%04X (%s)", static_cast<unsigned>(c), name);
     return text;

@@ -34,7 +34,7 @@ char32_t decode(std::string_view s, std::size_t pos, std::size_t& length)
     length = 1;
     if (b < 0x80)
         return b;
-    const std::size_t n = b >= 0xF0 && b < 0xF5 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 && b < 0xE0 ? 2 : 0;
+    const std::size_t n = b >= 0xF5 ? 0 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 ? 2 : 0;
     if (n == 0 || pos + n > s.size())
         return 0xFFFD;
     char32_t c = b & (0x7F >> n);
@@ -69,16 +69,19 @@ std::string keepSingleLine(std::string_view utf8)
 {
     std::string kept;
     kept.reserve(utf8.size());
-    for (std::size_t pos = 0; pos < utf8.size();) {
-        const std::size_t bad = firstUnsafe(utf8.substr(pos));
-        kept += utf8.substr(pos, bad);
-        if (bad == std::string_view::npos)
+    for (std::size_t pos = 0, length = 0; pos < utf8.size(); pos += length) {
+        const SingleLine rule = singleLineRule(decode(utf8, pos, length));
+        if (rule == SingleLine::LineBreak)
             break;
-        pos += bad;
-        std::size_t length = 0;
-        if (singleLineRule(decode(utf8, pos, length)) == SingleLine::LineBreak)
-            break;
-        pos += length;
+        if (rule == SingleLine::Drop)
+            continue;
+        // A byte that starts no well-formed sequence is kept as U+FFFD: were it
+        // kept as it is, dropping what follows it could join it with a later
+        // byte into a new character, a control character among them.
+        if (length == 1 && static_cast<unsigned char>(utf8[pos]) >= 0x80)
+            kept += "\xEF\xBF\xBD";
+        else
+            kept += utf8.substr(pos, length);
     }
     return kept;
 }

@@ -127,7 +127,7 @@ TEST(TextRules, WhatASingleLineBoxKeeps)
     const std::vector<std::pair<std::string, std::string>> rows{
         {"plain Ünïcödé", "plain Ünïcödé"}, {"a\tb\x01" "c\x7f", "abc"}, {"a\r\nb", "a"}, {"a\vb", "a"},
         {"a\fb", "a"}, {"a\u0085b", "a"}, {"a\u2028b", "a"}, {"a\u2029b", "a"}, {"a\u009fb\u0080", "ab"},
-        {"\xff\xfe", "\xff\xfe"},
+        {"\xff\x98\x98\xfe", "\uFFFD\uFFFD\uFFFD\uFFFD"}, {"\xc2\x08\x8a", "\uFFFD\uFFFD"}, // never joined into U+008A
     };
     // clang-format on
     for (const auto& [in, kept] : rows)

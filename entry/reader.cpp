@@ -321,7 +321,9 @@ private:
     {
         const std::string_view c = line.content;
         // A value of nothing but blanks was trimmed away with them.
-        const std::size_t eq = c.ends_with(" =") ? c.size() - 2 : c.find(" = ");
+        std::size_t eq = c.find(" = ");
+        if (eq == std::string_view::npos && c.ends_with(" ="))
+            eq = c.size() - 2;
         if (eq == std::string_view::npos) {
             error(line.number, "setting without \" = \": " + quoted(c));
             return;

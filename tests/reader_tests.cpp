@@ -60,6 +60,7 @@ TEST(Reader, OneDiagnosticOfEachKindOnItsLine)
         {"second password", kOpen + "\tpassword = a\n\tpassword = b\n" + kClose, "4E", "second password"},
         {"empty password", kOpen + "\tpassword = \n" + kClose, "3E", "without a password"},
         {"password space", kOpen + "\tpassword = a b\n" + kClose, "3E", "contains a space"},
+        {"password ending in \" =\"", kOpen + "\tpassword = a =\n" + kClose, "3E", "contains a space"},
         {"added and denied", kOpen + "\taddAdminCmd = kick\n\tdenyAdminCmd = kick\n" + kClose, "4E", "both"},
         {"NUL", "\"Name:a" + std::string(1, '\0') + "b\"\n{\n" + kClose, "1E", "U+0000 (NUL)"},
         {"line separator", kOpen + "\tpassword = a\u2028b\n" + kClose, "3E", "U+2028"},

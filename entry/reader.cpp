@@ -236,23 +236,23 @@ private:
             return;
         }
         if (c.starts_with("//")) {
-            if (state_ == State::Outside) {
-                pendingWarning_ = c == kSteamIDWarning || c == kIPWarning ? 1 : 0;
-                warningBegin_ = line.begin;
-            } else if (c != kAddCmdComment) {
+            // A warning belongs to the identity line after it and its empty
+            // line, also when that identity line ends an unclosed entry.
+            pendingWarning_ = c == kSteamIDWarning || c == kIPWarning ? 1 : 0;
+            warningBegin_ = line.begin;
+            if (state_ != State::Outside && c != kAddCmdComment)
                 block_.hasComments = true;
-            }
             return;
         }
         if (looksLikeIdentity(c)) {
             if (state_ != State::Outside)
-                closeBlock(line.begin, false);
+                closeBlock(pendingWarning_ == 2 ? warningBegin_ : line.begin, false);
             openBlock(line);
             return;
         }
+        pendingWarning_ = 0;
         switch (state_) {
         case State::Outside:
-            pendingWarning_ = 0;
             if (c == "{") {
                 openBlock(line); // an entry without its identity line
                 error(line.number, "\"{\" without an identity line before it");

@@ -117,6 +117,10 @@ TEST(Reader, HostileInputs)
     EXPECT_EQ(b.errors, 100000u + 1); // each "{", and the entry the first one opened is never closed
     EXPECT_EQ(b.diagnostics.size(), kMaxDiagnostics);
     EXPECT_EQ(b.omitted, b.errors + b.notes - kMaxDiagnostics);
+    // A warning above an identity that ends an unclosed entry belongs to the
+    // new entry, so formatting does not write it twice.
+    const std::string unclosed = crlf(kOpen + "\n// The IP you entered appears to be invalid\n\n\"IP:1\"\n{\n}\n");
+    EXPECT_EQ(properties::formatKeepsMeaning(unclosed), "");
     // A comment with its own text inside an entry is kept by format.
     const std::string commented = crlf(kOpen + "// why\n\taddAdminCmd = timelimit\n\taddAdminCmd = map\n" + kClose);
     EXPECT_EQ(formatText(commented, read(commented)), commented);

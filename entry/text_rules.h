@@ -19,7 +19,8 @@ SingleLine singleLineRule(char32_t c);
 std::size_t firstUnsafe(std::string_view utf8);
 
 // What a single-line box keeps of UTF-8 text that arrives in it: the text up
-// to its first line break, without the other control characters.
+// to its first line break, without the other control characters, and with
+// every byte that is not UTF-8 as U+FFFD.
 std::string keepSingleLine(std::string_view utf8);
 
 // The code point at `pos` of UTF-8 text, for messages.

@@ -16,40 +16,10 @@ constexpr std::array<std::string_view, 4> kTypeNames{"default", "ip", "name", "s
 constexpr std::size_t kMaxIdentity = 64;
 constexpr std::size_t kMaxPassword = 128;
 
-// The length of UTF-8 text in the UTF-16 units the window's boxes count (a character beyond U+FFFF takes two);
-// nullopt when the text is not well-formed UTF-8, which the window could never hold.
-std::optional<std::size_t> windowLength(std::string_view s)
-{
-    static constexpr std::array<char32_t, 5> kSmallest{0, 0, 0x80, 0x800, 0x10000};
-    std::size_t units = 0;
-    for (std::size_t i = 0; i < s.size();) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        const std::size_t n = b < 0x80 ? 1
-            : b >= 0xC2 && b < 0xE0    ? 2
-            : b >= 0xE0 && b < 0xF0    ? 3
-            : b >= 0xF0 && b < 0xF5    ? 4
-                                       : 0;
-        if (n == 0 || i + n > s.size())
-            return std::nullopt;
-        char32_t c = n == 1 ? b : b & (0x7Fu >> n);
-        for (std::size_t k = 1; k < n; ++k) {
-            const auto next = static_cast<unsigned char>(s[i + k]);
-            if ((next & 0xC0) != 0x80)
-                return std::nullopt;
-            c = (c << 6) | (next & 0x3Fu);
-        }
-        if (c < kSmallest[n] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)
-            return std::nullopt;
-        units += n == 4 ? 2 : 1;
-        i += n;
-    }
-    return units;
-}
-
 // Why the window's box would not take `text`, or nullopt when it would.
 std::optional<std::string> refusal(std::string_view what, std::string_view text, std::size_t limit)
 {
-    const std::optional<std::size_t> length = windowLength(text);
+    const std::optional<std::size_t> length = entry::boxLength(text);
     if (!length)
         return std::string(what) + " is not valid UTF-8";
     if (*length > limit)

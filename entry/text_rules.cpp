@@ -86,6 +86,22 @@ std::string keepSingleLine(std::string_view utf8)
     return kept;
 }
 
+std::optional<std::size_t> boxLength(std::string_view utf8)
+{
+    // The smallest code point that needs a sequence of each length: anything
+    // less is an overlong form.
+    constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    std::size_t units = 0;
+    for (std::size_t pos = 0, length = 0; pos < utf8.size(); pos += length) {
+        const char32_t c = decode(utf8, pos, length);
+        const bool alone = length == 1 && static_cast<unsigned char>(utf8[pos]) >= 0x80;
+        if (alone || c < kSmallest[length] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)
+            return std::nullopt;
+        units += length == 4 ? 2 : 1;
+    }
+    return units;
+}
+
 char32_t codePointAt(std::string_view utf8, std::size_t pos)
 {
     std::size_t length = 0;

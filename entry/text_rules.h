@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,11 @@ std::size_t firstUnsafe(std::string_view utf8);
 // to its first line break, without the other control characters, and with
 // every byte that is not UTF-8 as U+FFFD.
 std::string keepSingleLine(std::string_view utf8);
+
+// The length of UTF-8 text in the UTF-16 units a box counts (a character
+// beyond U+FFFF takes two), or nullopt when the text is not well-formed UTF-8,
+// which no box can hold.
+std::optional<std::size_t> boxLength(std::string_view utf8);
 
 // The code point at `pos` of UTF-8 text, for messages.
 char32_t codePointAt(std::string_view utf8, std::size_t pos);

@@ -473,6 +473,16 @@ QString frmMain::LoadEntry(const QByteArray& text)
     return refusal;
 }
 
+namespace {
+
+// A view into the text that was read, as the boxes take it.
+QString fromView(std::string_view s)
+{
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+} // namespace
+
 // Why the window cannot hold what was read, in one line; empty when it can.
 QString frmMain::refusalOf(const entry::ReadResult& read) const
 {
@@ -488,12 +498,11 @@ QString frmMain::refusalOf(const entry::ReadResult& read) const
                  ? QStringLiteral("the text holds no entry")
                  : QStringLiteral("the text holds %1 entries; paste one at a time").arg(read.blocks.size()));
     const entry::Block& b = read.blocks.front();
-    const auto text = [](std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); };
     if (b.type == entry::UserType::Default && (b.password || b.identity != "Default"))
         return no + QStringLiteral("a Default entry has the identity Default and no password");
-    if (text(b.identity).size() > txtID->maxLength())
+    if (fromView(b.identity).size() > txtID->maxLength())
         return no + QStringLiteral("the identity is longer than %1 characters").arg(txtID->maxLength());
-    if (b.password && text(*b.password).size() > txtPassword->maxLength())
+    if (b.password && fromView(*b.password).size() > txtPassword->maxLength())
         return no + QStringLiteral("the password is longer than %1 characters").arg(txtPassword->maxLength());
     return {};
 }
@@ -512,16 +521,15 @@ void frmMain::showEntry(const entry::Block& b)
         (this->*click)(); // chosen again, as a click on it would
     else
         option->setChecked(true);
-    const auto text = [](std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); };
     if (b.type != entry::UserType::Default) {
         IDPlaceholderShown = false;
         txtID->setForeColor(kWindowText);
-        txtID->setText(text(b.identity));
+        txtID->setText(fromView(b.identity));
         chkPassword->setChecked(b.password.has_value());
         if (b.password) {
             PasswordPlaceholderShown = false;
             txtPassword->setForeColor(kWindowText);
-            txtPassword->setText(text(*b.password));
+            txtPassword->setText(fromView(*b.password));
         }
     }
     entry::applyGranted(perms_, b.granted);

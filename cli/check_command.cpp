@@ -35,9 +35,10 @@ int runCheck(const CheckOptions& options, Console& console)
         notes += result.notes;
         if (result.errors > 0 && code == kExitClean)
             code = kExitFindings;
-        if (const int written = emit(console, formatDiagnostics(displayName(file), result, console.colour), code);
-            written == kExitTrouble)
-            return written;
+        if (!console.out(formatDiagnostics(displayName(file), result, console.colour))) {
+            complain(console, "cannot write to standard output");
+            return kExitTrouble;
+        }
     }
     const auto count = [](std::size_t n, std::string_view word) {
         return std::to_string(n) + " " + std::string(word) + (n == 1 ? "" : "s");

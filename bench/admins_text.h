@@ -34,7 +34,7 @@ inline std::string makeAdminsText(std::size_t entries, std::uint32_t seed)
         const auto type = static_cast<entry::UserType>(pick(4));
         const std::string n = std::to_string(e);
         const bool malformed = pick(10) == 0;
-        std::string id = "Default";
+        std::string id(entry::kDefaultIdentity);
         if (type == entry::UserType::IPAddress)
             id = std::to_string(pick(256)) + "." + std::to_string(pick(256)) + "." + std::to_string(e % 256) + "." +
                 std::to_string(malformed ? 300 + pick(100) : pick(256));
@@ -43,8 +43,7 @@ inline std::string makeAdminsText(std::size_t entries, std::uint32_t seed)
         else if (type == entry::UserType::Name)
             id = "Player " + n;
         const std::string password = type != entry::UserType::Default && pick(4) == 0 ? "pw" + n : "";
-        constexpr std::string_view kCaptions[] = {"Default:", "IP:", "Name:", "SteamID:"};
-        const entry::EntryInputs in{kCaptions[static_cast<int>(type)], id, type, password.empty() ? 0 : 1, password};
+        const entry::EntryInputs in{entry::typeCaption(type), id, type, password.empty() ? 0 : 1, password};
         text += entry::composeEntry(p.colLevels, p.colCommands, in);
     }
     return text;

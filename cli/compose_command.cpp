@@ -12,10 +12,6 @@ namespace cli {
 
 namespace {
 
-constexpr std::array<std::string_view, 4> kTypeNames{"default", "ip", "name", "steamid"};
-constexpr std::size_t kMaxIdentity = 64;
-constexpr std::size_t kMaxPassword = 128;
-
 // Why the window's box would not take `text`, or nullopt when it would.
 std::optional<std::string> refusal(std::string_view what, std::string_view text, std::size_t limit)
 {
@@ -34,15 +30,13 @@ std::optional<std::string> refusal(std::string_view what, std::string_view text,
 // Catalogue positions of the keys, or the first unknown key.
 bool positions(const std::vector<std::string>& keys, std::vector<std::size_t>& found, std::string& unknown)
 {
-    const auto catalogue = model::commandCatalogue();
     for (const std::string& key : keys) {
-        const auto it = std::find_if(catalogue.begin(), catalogue.end(),
-                                     [&](const model::CatalogueEntry& e) { return e.key == key; });
-        if (it == catalogue.end()) {
+        const std::optional<std::size_t> index = model::commandIndex(key);
+        if (!index) {
             unknown = key;
             return false;
         }
-        found.push_back(static_cast<std::size_t>(it - catalogue.begin()));
+        found.push_back(*index);
     }
     return true;
 }
@@ -54,9 +48,12 @@ CLI::App* setupCompose(CLI::App& app, ComposeOptions& options)
     CLI::App* cmd = app.add_subcommand("compose", "Write one entry exactly as the window shows it");
     cmd->add_option("--type", options.type, "The kind of identity")
         ->required()
-        ->check(CLI::IsMember({"default", "ip", "name", "steamid"}));
-    cmd->add_option("--id", options.id, "The identity (for ip, name and steamid; at most 64 characters)");
-    cmd->add_option("--password", options.password, "A password: at most 128 characters, no spaces");
+        ->check(CLI::IsMember(std::vector<std::string>(entry::kTypeNames.begin(), entry::kTypeNames.end())));
+    cmd->add_option("--id", options.id,
+                    "The identity (for ip, name and steamid; at most " + std::to_string(entry::kMaxIdentityLength) +
+                        " characters)");
+    cmd->add_option("--password", options.password,
+                    "A password: at most " + std::to_string(entry::kMaxPasswordLength) + " characters, no spaces");
     cmd->add_option("--grant", options.grant, "Commands to tick, by key")->delimiter(',');
     cmd->add_option("--deny", options.deny, "Commands to untick, by key")->delimiter(',');
     cmd->add_option("--level", options.levels, "Tick a whole level (0, 1, 2, 4, ..., 65536); may be repeated");
@@ -74,13 +71,12 @@ int runCompose(const ComposeOptions& options, Console& console)
         complain(console, "compose: " + message);
         return kExitTrouble;
     };
-    const auto typeIndex =
-        static_cast<std::size_t>(std::find(kTypeNames.begin(), kTypeNames.end(), options.type) - kTypeNames.begin());
-    if (typeIndex >= kTypeNames.size())
+    const std::optional<entry::UserType> found = entry::typeFromName(options.type);
+    if (!found)
         return refuse("unknown type \"" + options.type + "\"");
-    const auto type = static_cast<entry::UserType>(typeIndex);
+    const entry::UserType type = *found;
 
-    std::string_view id = "Default";
+    std::string_view id = entry::kDefaultIdentity;
     if (type == entry::UserType::Default) {
         if (options.id)
             return refuse("a default entry has no identity of its own; --id is for ip, name and steamid");
@@ -90,13 +86,13 @@ int runCompose(const ComposeOptions& options, Console& console)
         return refuse("--id is required for --type " + options.type);
     } else {
         id = *options.id;
-        if (auto why = refusal("the identity", id, kMaxIdentity))
+        if (auto why = refusal("the identity", id, entry::kMaxIdentityLength))
             return refuse(*why);
     }
     const std::string_view password = options.password ? std::string_view(*options.password) : std::string_view();
     if (password.find(' ') != std::string_view::npos)
         return refuse("the password contains a space; passwords cannot contain any spaces");
-    if (auto why = refusal("the password", password, kMaxPassword))
+    if (auto why = refusal("the password", password, entry::kMaxPasswordLength))
         return refuse(*why);
 
     model::Permissions p;
@@ -119,18 +115,13 @@ int runCompose(const ComposeOptions& options, Console& console)
         model::checkAll(p);
     else if (options.none)
         model::uncheckAll(p);
-    // Each change is made as a user's tick in the tree: the node, then its parents, then its children.
-    const auto tick = [](model::Node& node, bool checked) {
-        node.setChecked(checked);
-        model::CheckParents(node);
-        model::CheckChildren(node);
-    };
+    // Each change is made as a user's tick in the tree.
     for (model::Node* level : levels)
-        tick(*level, true);
+        model::userTick(*level, true);
     for (const std::size_t i : grants)
-        tick(*p.colCommands[i], true);
+        model::userTick(*p.colCommands[i], true);
     for (const std::size_t i : denials)
-        tick(*p.colCommands[i], false);
+        model::userTick(*p.colCommands[i], false);
 
     const entry::EntryInputs in{entry::typeCaption(type), id, type, options.password ? 1 : 0, password};
     return emit(console, entry::composeEntry(p.colLevels, p.colCommands, in), kExitClean);

@@ -9,8 +9,6 @@ namespace cli {
 
 namespace {
 
-constexpr std::array<std::string_view, 4> kTypeNames{"default", "ip", "name", "steamid"};
-
 bool matches(const entry::Block& block, const std::optional<std::string>& identity)
 {
     if (block.hasErrors)
@@ -86,7 +84,7 @@ std::string showJson(const entry::ReadResult& result, const std::optional<std::s
         // Field by field, so that the order stays as documented.
         nlohmann::ordered_json e;
         e["line"] = block.line;
-        e["type"] = kTypeNames[static_cast<std::size_t>(block.type)];
+        e["type"] = entry::typeName(block.type);
         e["identity"] = block.identity;
         e["hasPassword"] = block.password.has_value();
         e["baseLevel"] = block.baseLevel;

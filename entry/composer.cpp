@@ -1,6 +1,11 @@
 #include "composer.h"
 
+#include "shortest_form.h"
+
+#include <array>
 #include <charconv>
+#include <cstdint>
+#include <vector>
 
 namespace entry {
 
@@ -13,78 +18,51 @@ constexpr std::string_view kAddAdmin = "addAdminCmd = ";
 constexpr std::string_view kAdd = "addCmd = ";
 constexpr std::string_view kDenyAdmin = "denyAdminCmd = ";
 constexpr std::string_view kDeny = "denyCmd = ";
-constexpr std::string_view kAddCmdComment = "// this addCmd shouldn't happen";
 
-// The command tag: default flag, admin flag, then the level in decimal.
-char tagChar(const Node& c, size_t pos)
-{
-    const std::string& tag = c.Tag();
-    return pos < tag.size() ? tag[pos] : '\0';
-}
-bool isDefault(const Node& c)
-{
-    return tagChar(c, 0) != '0';
-}
-bool isAdmin(const Node& c)
-{
-    return tagChar(c, 1) == '1';
-}
+// Writes each command line of the shortest form as the entry lists it.
+struct LineWriter {
+    std::span<const CommandFacts> commands;
+    std::string& out;
 
-int numberFrom(std::string_view text, size_t pos)
-{
-    int value = 0;
-    if (pos < text.size())
-        std::from_chars(text.data() + pos, text.data() + text.size(), value);
-    return value;
-}
-int levelOf(const Node& c)
-{
-    return numberFrom(c.Tag(), 2);
-}
-
-void appendCommand(std::string& out, std::string_view keyword, const Node& c)
-{
-    out += '\t';
-    out += keyword;
-    out += c.Key();
-    out += kEol;
-}
-
-void appendAdd(std::string& out, const Node& c)
-{
-    if (isAdmin(c)) {
-        appendCommand(out, kAddAdmin, c);
-    } else {
-        out += kAddCmdComment;
+    void line(std::string_view keyword, std::size_t i)
+    {
+        out += '\t';
+        out += keyword;
+        out += commands[i].key;
         out += kEol;
-        appendCommand(out, kAdd, c);
     }
-}
-
-void appendDeny(std::string& out, const Node& c)
-{
-    appendCommand(out, isAdmin(c) ? kDenyAdmin : kDeny, c);
-}
+    void add(std::size_t i)
+    {
+        if (commands[i].isAdmin) {
+            line(kAddAdmin, i);
+        } else {
+            out += kAddCmdComment;
+            out += kEol;
+            line(kAdd, i);
+        }
+    }
+    void deny(std::size_t i) { line(commands[i].isAdmin ? kDenyAdmin : kDeny, i); }
+};
 
 // An upper bound of the entry's length, so that the text is allocated once.
 // A command yields at most a run line (with the addCmd comment) and a line of
 // the no-level admin pass.
-size_t capacityFor(std::span<Node* const> colCommands, const EntryInputs& in)
+std::size_t capacityFor(std::span<const CommandFacts> commands, const EntryInputs& in)
 {
-    constexpr size_t perCommand = 2 * (1 + kDenyAdmin.size() + kEol.size()) + kAddCmdComment.size() + kEol.size();
-    size_t size = 128 + in.typeCaption.size() + in.id.size() + in.password.size();
-    for (const Node* c : colCommands)
-        size += perCommand + 2 * c->Key().size();
+    constexpr std::size_t perCommand = 2 * (1 + kDenyAdmin.size() + kEol.size()) + kAddCmdComment.size() + kEol.size();
+    std::size_t size = 128 + in.typeCaption.size() + in.id.size() + in.password.size();
+    for (const CommandFacts& c : commands)
+        size += perCommand + 2 * c.key.size();
     return size;
 }
 
-} // namespace
-
-std::string composeEntry(std::span<Node* const> colLevels, std::span<Node* const> colCommands, const EntryInputs& in)
+// The whole entry from the commands' facts and ticks, and the levels that
+// count without commands of their own.
+template <class Checked>
+std::string composeText(std::span<const CommandFacts> commands, Checked&& checked, int baseLevel, const EntryInputs& in)
 {
     std::string out;
-    out.reserve(capacityFor(colCommands, in));
-
+    out.reserve(capacityFor(commands, in));
     ValidateID(out, in.userType, in.id);
     out += '"';
     out += in.typeCaption;
@@ -93,70 +71,10 @@ std::string composeEntry(std::span<Node* const> colLevels, std::span<Node* const
     out += kEol;
     out += '{';
     out += kEol;
-
-    // A level node without commands counts by its own tick; one with commands
-    // is decided by them in the group pass.
-    int baseLevel = 0;
-    for (const Node* level : colLevels)
-        if (level->Checked() && level->Children() == 0)
-            baseLevel += numberFrom(level->Key(), 3);
-
-    // Group pass over runs of commands of one level. Instead of collecting the
-    // added and withheld commands in lists, a run is counted and then walked
-    // again to write the shorter side, which gives the same lines in the same
-    // order without allocating.
-    const size_t n = colCommands.size();
-    int groupLevel = 0;
-    size_t runStart = 0;
-    int added = 0;
-    int withheld = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const Node& c = *colCommands[i];
-        if (!isDefault(c))
-            ++(c.Checked() ? added : withheld);
-
-        const int nextLevel = i + 1 == n ? 0 : levelOf(*colCommands[i + 1]);
-        if (i + 1 != n && nextLevel == groupLevel)
-            continue;
-
-        if (withheld == 0) {
-            baseLevel += groupLevel;
-        } else if (added <= withheld) {
-            for (size_t j = runStart; j <= i; ++j)
-                if (colCommands[j]->Checked() && !isDefault(*colCommands[j]))
-                    appendAdd(out, *colCommands[j]);
-        } else {
-            baseLevel += groupLevel;
-            for (size_t j = runStart; j <= i; ++j)
-                if (!colCommands[j]->Checked() && !isDefault(*colCommands[j]))
-                    appendDeny(out, *colCommands[j]);
-        }
-        groupLevel = nextLevel;
-        runStart = i + 1;
-        added = 0;
-        withheld = 0;
-    }
-
-    // Default commands that were unticked, after all run lines.
-    for (const Node* c : colCommands)
-        if (!c->Checked() && isDefault(*c))
-            appendDeny(out, *c);
-
-    // Admin commands of level 0 that are off by default: without any level
-    // they are granted one by one, with a level the unticked ones are denied.
-    for (const Node* c : colCommands) {
-        const std::string& tag = c->Tag();
-        const bool qualifies = tag.size() == 3 && tag[0] == '0' && tag[1] == '1' && tag[2] == '0';
-        if (!qualifies)
-            continue;
-        if (baseLevel != 0 && !c->Checked())
-            appendCommand(out, kDenyAdmin, *c);
-        else if (baseLevel == 0 && c->Checked())
-            appendCommand(out, kAddAdmin, *c);
-    }
-
+    baseLevel = shortestForm(commands, checked, baseLevel, LineWriter{commands, out});
     out += "\tbaseLevel = ";
-    out += std::to_string(baseLevel);
+    char digits[16];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, baseLevel).ptr);
     out += kEol;
     if (in.passwordValue == 1 && !in.password.empty()) {
         out += "\tpassword = ";
@@ -166,6 +84,155 @@ std::string composeEntry(std::span<Node* const> colLevels, std::span<Node* const
     out += '}';
     out += kEol;
     return out;
+}
+
+CommandFacts factsOf(const Node& c)
+{
+    const model::CommandTag tag = model::commandTag(c);
+    return {c.Key(), tag.level, tag.defaultOn, tag.isAdmin, tag.levelIsZero};
+}
+
+const std::array<CommandFacts, model::kCommandCount>& catalogueTable()
+{
+    static const auto table = [] {
+        std::array<CommandFacts, model::kCommandCount> t{};
+        const auto entries = model::commandCatalogue();
+        for (std::size_t i = 0; i < t.size(); ++i)
+            t[i] = {entries[i].key, entries[i].level, entries[i].defaultOn, entries[i].isAdmin, entries[i].level == 0};
+        return t;
+    }();
+    return table;
+}
+
+} // namespace
+
+std::span<const CommandFacts> catalogueFacts()
+{
+    return catalogueTable();
+}
+
+namespace {
+
+// The catalogue's runs as masks of two 64-bit words, so that counting an
+// entry's lines takes a few word operations per level instead of a walk over
+// every command.
+struct Mask {
+    std::uint64_t low = 0, high = 0;
+
+    static Mask of(const model::CommandSet& set)
+    {
+        static const model::CommandSet kLow(~std::uint64_t{0});
+        return {(set & kLow).to_ullong(), (set >> 64).to_ullong()};
+    }
+    void set(std::size_t i) { (i < 64 ? low : high) |= std::uint64_t{1} << (i % 64); }
+    Mask operator&(Mask m) const { return {low & m.low, high & m.high}; }
+    Mask operator~() const { return {~low, ~high}; }
+    // Without a popcount instruction to rely on, a few shifts and masks beat
+    // the library's call.
+    int count() const { return (low != 0 ? bits(low) : 0) + (high != 0 ? bits(high) : 0); }
+    static int bits(std::uint64_t x)
+    {
+        x -= (x >> 1) & 0x5555555555555555ULL;
+        x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+        x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+        return static_cast<int>((x * 0x0101010101010101ULL) >> 56);
+    }
+};
+
+struct CatalogueRuns {
+    struct Run {
+        int level = 0;
+        int size = 0;  // commands of the run that are off by default
+        Mask optional; // and which they are
+    };
+    std::vector<Run> runs;
+    Mask plain;     // commands that are not admin commands
+    Mask defaults;  // commands on by default
+    Mask zeroAdmin; // admin commands of level 0 off by default
+
+    CatalogueRuns()
+    {
+        const auto facts = catalogueFacts();
+        for (std::size_t i = 0; i < facts.size(); ++i) {
+            const CommandFacts& c = facts[i];
+            if (i == 0 || c.level != facts[i - 1].level)
+                runs.push_back({c.level, 0, {}});
+            if (!c.defaultOn) {
+                runs.back().optional.set(i);
+                ++runs.back().size;
+            }
+            if (!c.isAdmin)
+                plain.set(i);
+            if (c.defaultOn)
+                defaults.set(i);
+            if (c.levelIsZero && c.isAdmin && !c.defaultOn)
+                zeroAdmin.set(i);
+        }
+    }
+};
+
+} // namespace
+
+// The same lines as shortestForm writes, counted run by run from the same
+// decision: a run of additions gives a line per granted command and a comment
+// above each that is not an admin command, a run of denials a line per
+// withheld command.
+int shortestCommandLines(const model::CommandSet& set)
+{
+    static const CatalogueRuns catalogue;
+    const Mask granted = Mask::of(set);
+    int lines = 0;
+    int baseLevel = 0;
+    for (const CatalogueRuns::Run& run : catalogue.runs) {
+        const Mask grantedHere = granted & run.optional;
+        const int added = grantedHere.count();
+        const int withheld = run.size - added;
+        const LevelForm form = levelForm(added, withheld);
+        if (form != LevelForm::Additions)
+            baseLevel += run.level;
+        if (form == LevelForm::Additions)
+            lines += added + (grantedHere & catalogue.plain).count();
+        else if (form == LevelForm::LevelAndDenials)
+            lines += withheld;
+    }
+    lines += (catalogue.defaults & ~granted).count();
+    lines += (catalogue.zeroAdmin & (baseLevel != 0 ? ~granted : granted)).count();
+    return lines;
+}
+
+std::string composeEntry(std::span<Node* const> colLevels, std::span<Node* const> colCommands, const EntryInputs& in)
+{
+    // A level node without commands counts by its own tick; one with commands
+    // is decided by them.
+    int baseLevel = 0;
+    for (const Node* level : colLevels)
+        if (level->Checked() && level->Children() == 0) {
+            int value = 0;
+            const std::string& key = level->Key();
+            if (key.size() > 3)
+                std::from_chars(key.data() + 3, key.data() + key.size(), value);
+            baseLevel += value;
+        }
+
+    // Each tag is read once; the window's tree has the catalogue's commands,
+    // which fit on the stack.
+    std::array<CommandFacts, model::kCommandCount> local;
+    std::vector<CommandFacts> more;
+    std::span<CommandFacts> facts(local.data(), colCommands.size());
+    if (colCommands.size() > local.size()) {
+        more.resize(colCommands.size());
+        facts = more;
+    }
+    for (std::size_t i = 0; i < colCommands.size(); ++i)
+        facts[i] = factsOf(*colCommands[i]);
+    return composeText(
+        facts, [colCommands](std::size_t i) { return colCommands[i]->Checked(); }, baseLevel, in);
+}
+
+std::string composeGranted(const model::CommandSet& granted, const EntryInputs& in)
+{
+    return composeText(
+        catalogueFacts(), [&granted](std::size_t i) { return granted[i]; }, 0, in);
 }
 
 } // namespace entry

@@ -2,6 +2,7 @@
 
 #include "identity_validation.h"
 
+#include <catalogue.h>
 #include <permission_tree.h>
 
 #include <span>
@@ -26,5 +27,11 @@ struct EntryInputs {
 // the level plus denials; a tie is written as additions.
 std::string composeEntry(std::span<model::Node* const> colLevels, std::span<model::Node* const> colCommands,
                          const EntryInputs& in);
+
+// The same entry for a granted set of the catalogue's commands, without a tree.
+std::string composeGranted(const model::CommandSet& granted, const EntryInputs& in);
+
+// The comment line the composer writes above an addCmd line.
+inline constexpr std::string_view kAddCmdComment = "// this addCmd shouldn't happen";
 
 } // namespace entry

@@ -1,12 +1,11 @@
 #pragma once
 
+#include "user_type.h"
+
 #include <string>
 #include <string_view>
 
 namespace entry {
-
-// The kind of identity chosen with the window's four options.
-enum class UserType { Default, IPAddress, Name, SteamID };
 
 // A number as the identity checks read it: a non-empty run of the ASCII digits
 // 0-9 and nothing else (no sign, exponent, separator or other script's digit).

@@ -22,16 +22,6 @@ struct Diagnostic {
     std::string message;
 };
 
-// The six settings keywords an entry may use.
-enum class Keyword : std::uint8_t { BaseLevel, Password, AddCmd, AddAdminCmd, DenyCmd, DenyAdminCmd };
-
-// One add or deny line of an entry.
-struct CommandLine {
-    int line;
-    Keyword keyword;
-    std::uint8_t command; // position in the catalogue, from 0
-};
-
 // One entry of an admins file. Text views point into the text that was read.
 struct Block {
     int line = 0; // the identity line
@@ -39,7 +29,6 @@ struct Block {
     std::string_view identity; // between the type's prefix and the closing quote
     std::optional<std::string_view> password;
     int baseLevel = 0;
-    std::vector<CommandLine> commands;
     model::CommandSet granted; // what the plugin grants, by catalogue position
     // The bytes the entry came from: from its warning comment, or its identity
     // line, to the end of its closing brace's line. Text between entries is not
@@ -69,9 +58,6 @@ inline constexpr std::size_t kMaxDiagnostics = 1000;
 // Reads the text of a whole admins file. Never throws for any input, and
 // takes time and memory in proportion to the text.
 ReadResult read(std::string_view text);
-
-// The identity prefix of a user type: "Default:", "IP:", "Name:", "SteamID:".
-std::string_view typeCaption(UserType type);
 
 // The keys of a granted set, in catalogue order.
 std::vector<std::string_view> grantedKeys(const model::CommandSet& granted);

@@ -1,6 +1,8 @@
 #include "text_rules.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace entry {
 
@@ -49,9 +51,43 @@ char32_t decode(std::string_view s, std::size_t pos, std::size_t& length)
 
 } // namespace
 
+namespace {
+
+// Whether any of eight bytes could start something a box does not keep: a
+// byte below 0x20, DEL, or any byte from 0x80 on (C1 controls and the line
+// separators are not ASCII). Lines of ordinary ASCII text pass eight bytes at
+// a time.
+bool mayHoldUnsafe(std::uint64_t x)
+{
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+    const std::uint64_t below20 = (x - 0x20 * kOnes) & ~x & kHigh;
+    const std::uint64_t del = x ^ (0x7F * kOnes);
+    const std::uint64_t isDel = (del - kOnes) & ~del & kHigh;
+    return ((x & kHigh) | below20 | isDel) != 0;
+}
+
+} // namespace
+
 std::size_t firstUnsafe(std::string_view utf8)
 {
-    for (std::size_t pos = 0, length = 1; pos < utf8.size(); pos += length) {
+    // Eight bytes at a time, the last eight overlapping the ones before; only
+    // from a word that may hold something is the text decoded.
+    std::size_t start = 0;
+    std::uint64_t word = 0;
+    const std::size_t size = utf8.size();
+    for (; start + sizeof word <= size; start += sizeof word) {
+        std::memcpy(&word, utf8.data() + start, sizeof word);
+        if (mayHoldUnsafe(word))
+            break;
+    }
+    if (start + sizeof word > size && size >= sizeof word) {
+        std::memcpy(&word, utf8.data() + size - sizeof word, sizeof word);
+        if (!mayHoldUnsafe(word))
+            return std::string_view::npos;
+        start = size - sizeof word;
+    }
+    for (std::size_t pos = start, length = 1; pos < utf8.size(); pos += length) {
         const auto b = static_cast<unsigned char>(utf8[pos]);
         // Only C0, DEL, and C2 (C1 controls, U+0085) or E2 (U+2028, U+2029)
         // can start something that is not kept.

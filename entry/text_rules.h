@@ -32,7 +32,7 @@ std::optional<std::size_t> boxLength(std::string_view utf8);
 // The code point at `pos` of UTF-8 text, for messages.
 char32_t codePointAt(std::string_view utf8, std::size_t pos);
 
-// "U+2028 (line separator)", "0x09 (tab)": how a message names a character.
+// "U+2028 (line separator)", "U+0009 (tab)": how a message names a character.
 std::string describeCharacter(char32_t c);
 
 } // namespace entry

@@ -23,9 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             bulk[op - nodes](p);
         } else {
             model::Node& n = *p.tree.item(op + 1);
-            n.setChecked(!n.Checked());
-            model::CheckParents(n);
-            model::CheckChildren(n);
+            model::userTick(n, !n.Checked());
         }
         failure = properties::treeConsistency(p.tree);
     }

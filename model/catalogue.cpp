@@ -1,6 +1,7 @@
 #include "catalogue.h"
 
 #include <array>
+#include <cstdint>
 
 namespace model {
 
@@ -87,7 +88,59 @@ constexpr std::array<CatalogueEntry, kCommandCount> kCatalogue{{
     {65536, "admin_rcon", "rcon", false, true},
 }};
 
+// An open-addressing table of the keys: one hash of the key looked up, then at
+// most a few exact comparisons, and no allocation.
+class KeyIndex {
+public:
+    KeyIndex()
+    {
+        slots_.fill(kEmpty);
+        for (std::size_t i = 0; i < kCatalogue.size(); ++i) {
+            std::size_t s = hash(kCatalogue[i].key);
+            while (slots_[s] != kEmpty)
+                s = (s + 1) % kSlots;
+            slots_[s] = static_cast<std::uint8_t>(i);
+        }
+    }
+
+    std::optional<std::size_t> find(std::string_view key) const
+    {
+        for (std::size_t s = hash(key);; s = (s + 1) % kSlots) {
+            const std::uint8_t i = slots_[s];
+            if (i == kEmpty)
+                return std::nullopt;
+            if (kCatalogue[i].key == key)
+                return i;
+        }
+    }
+
+private:
+    static constexpr std::size_t kSlots = 256; // over three times the keys, so that probes stay short
+    static constexpr std::uint8_t kEmpty = 0xFF;
+
+    // The length and four characters tell the keys apart well enough for a
+    // few probes at most, and cost the same for every key.
+    static std::size_t hash(std::string_view key)
+    {
+        if (key.empty())
+            return 0;
+        const auto at = [key](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(key[i])); };
+        const std::size_t n = key.size();
+        const std::uint32_t h = (static_cast<std::uint32_t>(n) * 0x9E3779B1U) ^ (at(0) * 0x85EBCA6BU) ^
+            (at(n / 2) * 0xC2B2AE35U) ^ (at(n - 1) * 0x27D4EB2FU) ^ (at(n > 1 ? 1 : 0) * 0x165667B1U);
+        return (h >> 24) % kSlots;
+    }
+
+    std::array<std::uint8_t, kSlots> slots_{};
+};
+
 } // namespace
+
+std::optional<std::size_t> commandIndex(std::string_view key)
+{
+    static const KeyIndex index;
+    return index.find(key);
+}
 
 std::span<const CatalogueEntry> commandCatalogue()
 {

@@ -3,6 +3,8 @@
 #include "permissions.h"
 
 #include <bitset>
+#include <cstddef>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -25,6 +27,10 @@ inline constexpr int kCommandCount = 78;
 
 // A set of commands, by catalogue position.
 using CommandSet = std::bitset<kCommandCount>;
+
+// The catalogue position of a command key, compared exactly; nullopt for a
+// key the plugin does not know. The one index every lookup by key goes through.
+std::optional<std::size_t> commandIndex(std::string_view key);
 
 // The commands that are on by default.
 CommandSet defaultCommands();

@@ -30,4 +30,19 @@ void CheckParents(Node& node);
 // Copies the node's tick to all its descendants, depth first.
 void CheckChildren(Node& node);
 
+// A user's tick of a node: the node takes the tick, then its parents and its
+// descendants follow (CheckParents, then CheckChildren). The program's own
+// writes of a tick do not go through here.
+void userTick(Node& node, bool checked);
+
+// What a command node's tag says: its default flag, its admin flag and its
+// level. The tag is the one place a command node keeps these.
+struct CommandTag {
+    bool defaultOn = false;
+    bool isAdmin = false;
+    int level = 0;
+    bool levelIsZero = false; // the level part is exactly "0"
+};
+CommandTag commandTag(const Node& command);
+
 } // namespace model

@@ -9,6 +9,7 @@
 
 using namespace entry;
 using model::Node;
+using namespace std::literals;
 
 namespace {
 
@@ -148,4 +149,31 @@ TEST(IdentityValidation, SteamIDsAndAddresses)
             EXPECT_TRUE(warning.ends_with(" appears to be invalid\r\n\r\n")) << id;
         }
     }
+}
+
+// The values the window, the command line and the files share, written out
+// once here so that a wrong one in the code is caught.
+TEST(SharedDefinitions, TypesLimitsAndCatalogueIndex)
+{
+    const std::vector<std::tuple<UserType, std::string_view, std::string_view>> types{
+        {UserType::Default, "default", "Default:"},
+        {UserType::IPAddress, "ip", "IP:"},
+        {UserType::Name, "name", "Name:"},
+        {UserType::SteamID, "steamid", "SteamID:"},
+    };
+    for (const auto& [type, name, caption] : types) {
+        EXPECT_EQ(typeFromName(name), type) << name;
+        EXPECT_EQ(typeName(type), name);
+        EXPECT_EQ(typeCaption(type), caption);
+    }
+    EXPECT_EQ(typeFromName("Name"), std::nullopt);
+    EXPECT_EQ(kDefaultIdentity, "Default");
+    EXPECT_EQ(kMaxIdentityLength, 64U);
+    EXPECT_EQ(kMaxPasswordLength, 128U);
+
+    const auto catalogue = model::commandCatalogue();
+    for (std::size_t i = 0; i < catalogue.size(); ++i)
+        EXPECT_EQ(model::commandIndex(catalogue[i].key), i) << catalogue[i].key;
+    for (const std::string_view unknown : {""sv, "Say"sv, "sa"sv, "say "sv, "kick\0"sv, "e_spawncan_squar"sv})
+        EXPECT_EQ(model::commandIndex(unknown), std::nullopt) << unknown;
 }

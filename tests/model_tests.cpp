@@ -23,13 +23,6 @@ struct Loaded : ::testing::Test {
             t.push_back(p.tree.item(i)->Checked());
         return t;
     }
-    // A user's tick, propagated as the tree's node-check handler does.
-    void userTick(Node& n, bool checked)
-    {
-        n.setChecked(checked);
-        CheckParents(n);
-        CheckChildren(n);
-    }
 };
 
 struct TickRecorder : TreeObserver {

@@ -5,6 +5,7 @@
 
 #include <composer.h>
 #include <reader.h>
+#include <shortest_form.h>
 #include <text_rules.h>
 
 #include <string>
@@ -64,6 +65,12 @@ inline std::string roundTrip(const model::Permissions& p, const entry::EntryInpu
         return "identity or password not read back:\n" + text;
     if (entry::composeBlock(b) != text)
         return "composing what was read gives other bytes:\n" + text;
+    // The count the reader's shortest-form note relies on is the composer's.
+    int commandLines = 0;
+    for (std::size_t pos = text.find("\r\n{\r\n") + 5; pos < text.size(); pos = text.find("\r\n", pos) + 2)
+        commandLines += text.compare(pos, 2, "\tb") != 0 && text.compare(pos, 2, "\tp") != 0 && text[pos] != '}';
+    if (commandLines != entry::shortestCommandLines(b.granted))
+        return "the reader counts other command lines than the composer writes:\n" + text;
     return {};
 }
 

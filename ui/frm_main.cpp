@@ -25,6 +25,17 @@ constexpr int kClientWidth = 577;
 constexpr int kClientHeight = 521;
 constexpr int kPasswordSpaceMs = 4000;
 
+// Text of the core (a caption, or a view into the text that was read) as the
+// controls take it.
+QString fromView(std::string_view s)
+{
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+QString captionOf(entry::UserType type)
+{
+    return fromView(entry::typeCaption(type));
+}
+
 // The help link is announced as a link, named by its caption.
 class LinkAccessible : public QAccessibleWidget {
 public:
@@ -111,7 +122,7 @@ void frmMain::createControls()
     // Created bottom of the stacking order first: a later sibling is drawn
     // over an earlier one, so the space warning covers the instructions.
     Picture1 = named(new QWidget(Frame1), "Picture1");
-    lblType = named(new Label(QStringLiteral("Default:"), Picture1), "lblType");
+    lblType = named(new Label(captionOf(entry::UserType::Default), Picture1), "lblType");
     lblPassword = named(new Label(QStringLiteral("Check the box below to require this user to login with a password "
                                                  "before having access to commands."),
                                   Picture1),
@@ -156,14 +167,14 @@ void frmMain::createControls()
     lblPasswordSpace->setAutoFillBackground(true);
     lblPasswordSpace->hide();
 
-    txtID->setText(QStringLiteral("Default"));
+    txtID->setText(fromView(entry::kDefaultIdentity));
     txtID->setForeColor(kGrayText);
     txtID->setEnabled(false);
-    txtID->setMaxLength(64);
+    txtID->setMaxLength(static_cast<int>(entry::kMaxIdentityLength));
     lblType->setBuddy(txtID);
 
     txtPassword->setEnabled(false);
-    txtPassword->setMaxLength(128);
+    txtPassword->setMaxLength(static_cast<int>(entry::kMaxPasswordLength));
     txtPassword->setAccessibleName(QStringLiteral("Password"));
 
     tmrPasswordSpace->setInterval(kPasswordSpaceMs);
@@ -303,10 +314,10 @@ void frmMain::setTypeCaption(const QString& caption)
 void frmMain::optDefault_Click()
 {
     txtID->setForeColor(kWindowText);
-    txtID->setText(QStringLiteral("Default"));
+    txtID->setText(fromView(entry::kDefaultIdentity));
     txtID->setEnabled(false);
     IDPlaceholderShown = false;
-    setTypeCaption(QStringLiteral("Default:"));
+    setTypeCaption(captionOf(entry::UserType::Default));
     chkPassword->setEnabled(false);
     chkPassword->setChecked(false);
     // Run even if unticking raised no click, so the password is always reset.
@@ -327,17 +338,17 @@ void frmMain::applyIdentityRow(const QString& caption, const QString& prompt)
 
 void frmMain::optIP_Click()
 {
-    applyIdentityRow(QStringLiteral("IP:"), QStringLiteral("Enter IP address here"));
+    applyIdentityRow(captionOf(entry::UserType::IPAddress), QStringLiteral("Enter IP address here"));
 }
 
 void frmMain::optName_Click()
 {
-    applyIdentityRow(QStringLiteral("Name:"), QStringLiteral("Enter name here"));
+    applyIdentityRow(captionOf(entry::UserType::Name), QStringLiteral("Enter name here"));
 }
 
 void frmMain::optSteamID_Click()
 {
-    applyIdentityRow(QStringLiteral("SteamID:"), QStringLiteral("Enter SteamID here"));
+    applyIdentityRow(captionOf(entry::UserType::SteamID), QStringLiteral("Enter SteamID here"));
 }
 
 void frmMain::txtID_Change()
@@ -457,8 +468,8 @@ void frmMain::treCommands_Click()
 
 void frmMain::treCommands_NodeCheck(model::Node* node)
 {
-    model::CheckParents(*node);
-    model::CheckChildren(*node);
+    // The view has set the node's tick; its parents and descendants follow.
+    model::userTick(*node, node->Checked());
     UpdateResult();
 }
 
@@ -472,16 +483,6 @@ QString frmMain::LoadEntry(const QByteArray& text)
         QToolTip::showText(txtResult->mapToGlobal(QPoint(0, 0)), refusal, txtResult);
     return refusal;
 }
-
-namespace {
-
-// A view into the text that was read, as the boxes take it.
-QString fromView(std::string_view s)
-{
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-} // namespace
 
 // Why the window cannot hold what was read, in one line; empty when it can.
 QString frmMain::refusalOf(const entry::ReadResult& read) const
@@ -498,7 +499,7 @@ QString frmMain::refusalOf(const entry::ReadResult& read) const
                  ? QStringLiteral("the text holds no entry")
                  : QStringLiteral("the text holds %1 entries; paste one at a time").arg(read.blocks.size()));
     const entry::Block& b = read.blocks.front();
-    if (b.type == entry::UserType::Default && (b.password || b.identity != "Default"))
+    if (b.type == entry::UserType::Default && (b.password || b.identity != entry::kDefaultIdentity))
         return no + QStringLiteral("a Default entry has the identity Default and no password");
     if (fromView(b.identity).size() > txtID->maxLength())
         return no + QStringLiteral("the identity is longer than %1 characters").arg(txtID->maxLength());

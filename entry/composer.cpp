@@ -56,13 +56,12 @@ std::size_t capacityFor(std::span<const CommandFacts> commands, const EntryInput
     return size;
 }
 
-// The whole entry from the commands' facts and ticks, and the levels that
+// Appends the whole entry from the commands' facts and ticks, and the levels that
 // count without commands of their own.
 template <class Checked>
-std::string composeText(std::span<const CommandFacts> commands, Checked&& checked, int baseLevel, const EntryInputs& in)
+void appendText(std::string& out, std::span<const CommandFacts> commands, Checked&& checked, int baseLevel,
+                const EntryInputs& in)
 {
-    std::string out;
-    out.reserve(capacityFor(commands, in));
     ValidateID(out, in.userType, in.id);
     out += '"';
     out += in.typeCaption;
@@ -83,7 +82,6 @@ std::string composeText(std::span<const CommandFacts> commands, Checked&& checke
     }
     out += '}';
     out += kEol;
-    return out;
 }
 
 CommandFacts factsOf(const Node& c)
@@ -225,14 +223,25 @@ std::string composeEntry(std::span<Node* const> colLevels, std::span<Node* const
     }
     for (std::size_t i = 0; i < colCommands.size(); ++i)
         facts[i] = factsOf(*colCommands[i]);
-    return composeText(
-        facts, [colCommands](std::size_t i) { return colCommands[i]->Checked(); }, baseLevel, in);
+    std::string out;
+    out.reserve(capacityFor(facts, in));
+    appendText(
+        out, facts, [colCommands](std::size_t i) { return colCommands[i]->Checked(); }, baseLevel, in);
+    return out;
+}
+
+void appendGranted(std::string& out, const model::CommandSet& granted, const EntryInputs& in)
+{
+    appendText(
+        out, catalogueFacts(), [&granted](std::size_t i) { return granted[i]; }, 0, in);
 }
 
 std::string composeGranted(const model::CommandSet& granted, const EntryInputs& in)
 {
-    return composeText(
-        catalogueFacts(), [&granted](std::size_t i) { return granted[i]; }, 0, in);
+    std::string out;
+    out.reserve(capacityFor(catalogueFacts(), in));
+    appendGranted(out, granted, in);
+    return out;
 }
 
 } // namespace entry

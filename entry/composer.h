@@ -30,6 +30,8 @@ std::string composeEntry(std::span<model::Node* const> colLevels, std::span<mode
 
 // The same entry for a granted set of the catalogue's commands, without a tree.
 std::string composeGranted(const model::CommandSet& granted, const EntryInputs& in);
+// The same, appended to `out`.
+void appendGranted(std::string& out, const model::CommandSet& granted, const EntryInputs& in);
 
 // The comment line the composer writes above an addCmd line.
 inline constexpr std::string_view kAddCmdComment = "// this addCmd shouldn't happen";

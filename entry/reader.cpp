@@ -538,13 +538,26 @@ void applyGranted(model::Permissions& p, const model::CommandSet& granted)
     model::setCommands(p, granted);
 }
 
-std::string composeBlock(const Block& block)
+namespace {
+
+// Appends the block in its shortest form, with its own line end.
+void appendBlock(std::string& out, const Block& block)
 {
     const EntryInputs in{typeCaption(block.type), block.identity, block.type, block.password ? 1 : 0,
                          block.password.value_or(std::string_view())};
-    std::string text = composeGranted(block.granted, in);
+    const std::size_t start = out.size();
+    appendGranted(out, block.granted, in);
+    // A clean block holds no CR of its own: each one ends a line.
     if (block.lfOnly)
-        std::erase(text, '\r');
+        out.erase(std::remove(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(), '\r'), out.end());
+}
+
+} // namespace
+
+std::string composeBlock(const Block& block)
+{
+    std::string text;
+    appendBlock(text, block);
     return text;
 }
 
@@ -557,7 +570,7 @@ std::string formatText(std::string_view text, const ReadResult& result)
         if (b.hasErrors || b.hasComments)
             continue;
         out += text.substr(copied, b.begin - copied);
-        out += composeBlock(b);
+        appendBlock(out, b);
         copied = b.end;
     }
     out += text.substr(copied);

@@ -268,8 +268,8 @@ void frmMain::connectHandlers()
     // An existing entry is brought in by pasting it into the result box, or by
     // dropping it, as text or as a file, on the result box or the tree.
     txtResult->setToolTip(QStringLiteral("Paste an existing entry here, or drop it here, to edit it."));
-    const auto load = [this](const QByteArray& text) { LoadEntry(text); };
-    connect(txtResult, &ResultBox::Load, this, load);
+    const auto load = [this](const QByteArray& text) { loadEntry(text); };
+    connect(txtResult, &ResultBox::loadRequested, this, load);
     takeDrops(txtResult->viewport(), load);
     takeDrops(treCommands->viewport(), load);
 }
@@ -473,7 +473,7 @@ void frmMain::treCommands_NodeCheck(model::Node* node)
     UpdateResult();
 }
 
-QString frmMain::LoadEntry(const QByteArray& text)
+QString frmMain::loadEntry(const QByteArray& text)
 {
     const entry::ReadResult read = entry::read(std::string_view(text.constData(), static_cast<size_t>(text.size())));
     const QString refusal = refusalOf(read);

@@ -105,7 +105,7 @@ public:
     // Shows the one entry of `text` as if it had been entered by hand, or, when
     // the window cannot hold it, changes nothing and says why at the result
     // box. Returns the reason, empty when it was loaded.
-    QString LoadEntry(const QByteArray& text);
+    QString loadEntry(const QByteArray& text);
 
 private:
     void createControls();

@@ -186,6 +186,7 @@ void frmMain::createControls()
     lblMoreInfo->setCursor(Qt::PointingHandCursor);
 
     treCommands->setUniformRowHeights(true); // bold and plain rows are equally high
+    treCommands->setAccessibleName(Frame2->title());
     treCommands->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
     txtResult->setTabChangesFocus(true);
     txtResult->setTabStopDistance(8 * txtResult->fontMetrics().horizontalAdvance(u' '));

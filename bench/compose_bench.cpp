@@ -5,6 +5,8 @@
 #include <bulk_selection.h>
 #include <catalogue.h>
 #include <composer.h>
+#include <permissions.h>
+#include <user_type.h>
 
 #include <string>
 #include <string_view>
@@ -12,7 +14,8 @@
 
 namespace {
 
-const entry::EntryInputs kInputs{"SteamID:", "STEAM_0:1:12345", entry::UserType::SteamID, 1, "secret"};
+const entry::EntryInputs kInputs{entry::typeCaption(entry::UserType::SteamID), "STEAM_0:1:12345",
+                                 entry::UserType::SteamID, 1, "secret"};
 constexpr int kBatch = 64;
 constexpr int kIterations = 4000; // about a quarter of a second of composing in each repetition
 
@@ -61,7 +64,7 @@ void BM_ComposeWorstCase(benchmark::State& state)
     model::loadCatalogue(p);
     bool tick = true;
     for (model::Node* c : p.colCommands) {
-        if (c->Tag()[0] == '0') {
+        if (!model::commandTag(*c).defaultOn) {
             c->setChecked(tick);
             tick = !tick;
         }

@@ -74,11 +74,20 @@ QString helpPageName(const QString& tag)
 
 QFont windowFont()
 {
-    // Qt matches the families in order and takes the first one installed.
     QFont font;
+#ifdef Q_OS_WIN
+    // Qt matches the families in order and takes the first one installed.
     font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans Narrow"),
                       QStringLiteral("Nimbus Sans Narrow"), QStringLiteral("Arial Narrow"),
                       QStringLiteral("DejaVu Sans Condensed")});
+#else
+    // Only Windows has the classic dialog face. Elsewhere the one narrow face
+    // that the package installs is asked for alone: where it is missing,
+    // fontconfig's metric aliases put Nimbus Sans Narrow and Arial Narrow
+    // next. A longer list would make Qt ask fontconfig for the whole fallback
+    // order at every start, and the classic face first a search for it.
+    font.setFamilies({QStringLiteral("Liberation Sans Narrow")});
+#endif
     font.setPointSizeF(8.25);
     return font;
 }
@@ -108,8 +117,9 @@ frmMain::frmMain(QWidget* parent)
 
 frmMain::~frmMain()
 {
-    // The adapter watches the tree, which is a member: detach it first.
-    treCommands->setModel(nullptr);
+    // The adapter watches the tree, which is a member: delete it first. The
+    // view, which is deleted after the members, falls back to an empty model
+    // by itself, more cheaply than setModel(nullptr) would detach it.
     delete treeModel_;
 }
 
@@ -186,6 +196,7 @@ void frmMain::createControls()
     lblMoreInfo->setCursor(Qt::PointingHandCursor);
 
     treCommands->setUniformRowHeights(true); // bold and plain rows are equally high
+    treCommands->setAccessibleName(Frame2->title());
     treCommands->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
     txtResult->setTabChangesFocus(true);
     txtResult->setTabStopDistance(8 * txtResult->fontMetrics().horizontalAdvance(u' '));

@@ -64,7 +64,7 @@ void BM_ComposeWorstCase(benchmark::State& state)
     model::loadCatalogue(p);
     bool tick = true;
     for (model::Node* c : p.colCommands) {
-        if (!model::commandTag(*c).defaultOn) {
+        if (!model::commandTag(*c).defaultOn()) {
             c->setChecked(tick);
             tick = !tick;
         }

@@ -8,6 +8,7 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -90,6 +91,11 @@ QFont windowFont()
 #endif
     font.setPointSizeF(8.25);
     return font;
+}
+
+void setUpApplication()
+{
+    QApplication::setFont(windowFont());
 }
 
 frmMain::frmMain(QWidget* parent)

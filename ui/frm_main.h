@@ -34,6 +34,13 @@ QString helpPageName(const QString& tag);
 // fallback list that is; elsewhere the narrow face the package installs.
 QFont windowFont();
 
+// Settings of the whole program, made once at its start before the window is
+// built: the window's face becomes the application's, so that every control is
+// laid out in it from the start (a control otherwise measures its empty text in
+// Qt's default face first, which then has to be loaded too) and the window's
+// tooltips and menus match it.
+void setUpApplication();
+
 // The one window of the program: the user type and password inputs, the
 // command tree with its bulk buttons and help link, and the entry to copy.
 class frmMain : public QWidget {

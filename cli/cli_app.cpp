@@ -5,12 +5,13 @@
 
 namespace cli {
 
-int emit(Console& console, std::string_view bytes, int code)
+void addWaitOption(CLI::App& command, InPlaceOptions& options, CLI::Option* inPlace)
 {
-    if (console.out(bytes))
-        return code;
-    complain(console, "cannot write to standard output");
-    return kExitTrouble;
+    command
+        .add_option("--wait", options.waitSeconds,
+                    "With -i: how many seconds to wait while another writer holds the file's lock (default 10)")
+        ->check(CLI::NonNegativeNumber)
+        ->needs(inPlace);
 }
 
 int runCli(const std::vector<std::string>& args, Console& console)

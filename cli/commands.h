@@ -47,14 +47,15 @@ int runCompose(const ComposeOptions& options, Console& console);
 struct FormatOptions {
     std::string file = "-";
     bool inPlace = false;
+    InPlaceOptions writer;
 };
 CLI::App* setupFormat(CLI::App& app, FormatOptions& options);
 int runFormat(const FormatOptions& options, Console& console);
 
+// --wait SECONDS, for a command that changes a file in place when `inPlace` is given.
+void addWaitOption(CLI::App& command, InPlaceOptions& options, CLI::Option* inPlace);
+
 // Parses the arguments (the program's name first) and runs the command they name.
 int runCli(const std::vector<std::string>& args, Console& console);
-
-// Writes to standard output; on failure says so and gives the exit code for it.
-int emit(Console& console, std::string_view bytes, int code);
 
 } // namespace cli

@@ -31,9 +31,13 @@ Outcome run(const std::string& command, const std::string& input = {})
                          [&input](const std::string& path, std::string& error) {
                              return path != "gone.txt" ? std::optional(input) : (error = "no such file", std::nullopt);
                          },
-                         [&r](const std::string& path, std::string_view bytes, std::string& error) {
-                             return path == "locked.txt" ? (error = "permission denied", false)
-                                                         : (r.replaced = bytes, true);
+                         [&r, &input](const std::string& path, const cli::InPlaceOptions&, const cli::Change& change,
+                                      std::string& error) {
+                             if (path == "locked.txt")
+                                 return error = "permission denied", false;
+                             if (const auto text = change(input); text && *text != input)
+                                 r.replaced = text;
+                             return true;
                          }};
     r.code = cli::runCli(args, console);
     return r;

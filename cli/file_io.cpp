@@ -188,9 +188,11 @@ bool LockedFile::takeLock(double waitSeconds, std::string& error)
             return false;
         }
         const auto now = steady_clock::now();
+        // The lock's age is asked only at the end: asking may open it, and an open file cannot be renamed on
+        // Windows. A lock that is gone by then is tried once more.
         std::error_code ec;
-        const fs::file_time_type since = fs::last_write_time(lock_, ec);
-        if (now >= deadline && !ec) { // a lock that is gone by now is tried once more
+        const fs::file_time_type since = now >= deadline ? fs::last_write_time(lock_, ec) : fs::file_time_type();
+        if (now >= deadline && !ec) {
             error = "another writer holds the lock " + toUtf8(lock_) + ", " + age(since) + " old (waited " +
                 printed("%g", waitSeconds) +
                 " s); if no other writer is running, remove it: " + platform::removalCommand(lock_);
@@ -260,7 +262,7 @@ bool LockedFile::commit(std::string_view bytes, std::string& error)
     if (!platform::closeFile(fd_) && failed.empty())
         fail("cannot close " + toUtf8(lock_));
     fd_ = -1;
-    if (failed.empty() && !platform::renameLock(lock_, target_, exists_))
+    if (failed.empty() && !platform::renameLock(lock_, target_))
         fail("cannot rename " + toUtf8(lock_) + " over the file");
     if (!failed.empty()) {
         error = failed;

@@ -22,7 +22,7 @@ long writeSome(int fd, const char* bytes, std::size_t size);
 bool closeFile(int fd);
 bool syncToDisk(int fd);
 
-// Who owns an open file, and its mode (all zero on Windows, where the replaced file keeps its own security).
+// Who owns an open file, and its mode (all zero on Windows, where a new file takes its folder's access rights).
 struct Owner {
     unsigned uid = 0;
     unsigned gid = 0;
@@ -37,9 +37,9 @@ bool giveOwner(int fd, const Owner* owner);
 // Creates the lock file exclusively, readable by its owner only, and registers it for removal when the program is
 // interrupted (Ctrl+C, SIGTERM, SIGHUP). The descriptor, or -1 with errno EEXIST while another writer holds it.
 int createLock(const fs::path& lock);
-// Renames the lock over the target (which exists when `replace`), then unregisters it; an interruption cannot come
-// in between and remove a lock that another writer has taken since.
-bool renameLock(const fs::path& lock, const fs::path& target, bool replace);
+// Renames the lock over the target in one step, then unregisters it; an interruption cannot come in between and
+// remove a lock that another writer has taken since.
+bool renameLock(const fs::path& lock, const fs::path& target);
 // Removes the lock and unregisters it.
 void removeLock(const fs::path& lock);
 // The shell command that removes a lock left behind, for the message that names it.

@@ -173,7 +173,7 @@ int createLock(const fs::path& lock)
     return fd;
 }
 
-bool renameLock(const fs::path& lock, const fs::path& target, bool /*replace*/)
+bool renameLock(const fs::path& lock, const fs::path& target)
 {
     {
         const SignalsHeld held;

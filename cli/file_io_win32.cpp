@@ -1,6 +1,6 @@
 // The file layer on Windows: wide-character file names and command line, so that no code page is assumed; binary
 // standard streams; UTF-16 to the console; the lock created new and removed by a console control handler; the
-// file replaced with the API that keeps its security and attributes.
+// file replaced in one step.
 #include "file_io.h"
 #include "file_io_platform.h"
 
@@ -178,10 +178,21 @@ std::string toUtf8(const fs::path& path)
     return narrow(path.native());
 }
 
-// The C library's text mode is per descriptor; the wide-name call bypasses the active code page.
+// The wide-name call bypasses the active code page. Shared for deletion too: a writer that has just renamed its lock
+// over the file may still hold it for that rename when the next writer, holding the lock now, reads it.
 int openForReading(const fs::path& path)
 {
-    return _wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    const HANDLE handle =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = lastErrorAsErrno();
+        return -1;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    if (fd < 0)
+        CloseHandle(handle);
+    return fd;
 }
 long readSome(int fd, char* buffer, std::size_t size)
 {
@@ -205,7 +216,7 @@ bool ownerOf(int /*fd*/, Owner& owner)
     owner = {};
     return true;
 }
-// ReplaceFileW gives the new file the replaced file's security and attributes; a new file takes its folder's.
+// The new file takes its access rights from its folder, as every file saved there by an editor does.
 bool giveOwner(int /*fd*/, const Owner* /*owner*/)
 {
     return true;
@@ -221,9 +232,9 @@ int createLock(const fs::path& lock)
                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         // A lock that another writer is removing at this moment refuses access rather than saying it exists.
-        const bool pending =
-            GetLastError() == ERROR_ACCESS_DENIED && GetFileAttributesW(lock.c_str()) != INVALID_FILE_ATTRIBUTES;
-        errno = pending ? EEXIST : lastErrorAsErrno();
+        errno = lastErrorAsErrno();
+        if (errno == EACCES && GetFileAttributesW(lock.c_str()) != INVALID_FILE_ATTRIBUTES)
+            errno = EEXIST;
         return -1;
     }
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
@@ -237,15 +248,22 @@ int createLock(const fs::path& lock)
     return fd;
 }
 
-bool renameLock(const fs::path& lock, const fs::path& target, bool replace)
+// MoveFileExW replaces the file in one step, so that it is always either the old text or the new one; ReplaceFileW,
+// which would keep the replaced file's security, does it in several, and a writer ended between them leaves neither.
+// A file that another program has open for a moment (a virus scanner, a reader asking for its time stamp) refuses
+// the rename; as git for Windows does, the rename is tried again for about a second before it fails.
+bool renameLock(const fs::path& lock, const fs::path& target)
 {
     const std::lock_guard hold(gLockGuard);
-    const BOOL renamed = replace
-        ? ReplaceFileW(target.c_str(), lock.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-        : MoveFileExW(lock.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
-    if (renamed == 0) {
-        errno = lastErrorAsErrno();
-        return false;
+    for (DWORD pause = 1;; pause *= 2) {
+        if (MoveFileExW(lock.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
+            break;
+        const DWORD error = GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || pause > 512) {
+            errno = lastErrorAsErrno();
+            return false;
+        }
+        Sleep(pause);
     }
     gLockPath.clear();
     return true;

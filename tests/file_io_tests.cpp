@@ -257,7 +257,10 @@ TEST(LockedFile, ConcurrentWritersLoseNothing)
                                 "2", "-i", "--create", "--wait", "60"});
         const Finished done = runTogether(commands, folder);
         const std::vector<int> zeros(32, 0);
-        ASSERT_EQ(done.codes, zeros) << done.errors[0];
+        std::string errors;
+        for (const std::string& error : done.errors)
+            errors += error;
+        ASSERT_EQ(done.codes, zeros) << errors;
         const Finished check = runTogether({{"check", asUtf8(file)}}, folder);
         EXPECT_EQ(check.codes[0], 0) << check.errors[0];
         const std::string text = bytesOf(file);
@@ -297,7 +300,7 @@ TEST(LockedFile, KilledWriterLeavesOldOrNewText)
 #endif
     const int others = static_cast<int>(std::size(signals)) - 1;
     for (int run = 0; run < 200 + 20 * others; ++run) {
-        const int signal = run < 200 ? signals[0] : signals[1 + run % others];
+        const int signal = signals[run < 200 ? 0 : 1 + run % std::max(others, 1)];
         const auto delay = std::chrono::duration_cast<std::chrono::microseconds>(
             lifetime * std::uniform_real_distribution<double>(0, 1.2)(random));
         runTogether({commands[1 - current]}, folder, delay, signal);

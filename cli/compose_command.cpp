@@ -10,7 +10,7 @@ CLI::App* setupCompose(CLI::App& app, ComposeOptions& options)
     CLI::App* cmd = app.add_subcommand("compose", "Write one entry exactly as the window shows it");
     addEntryOptions(*cmd, options, "the default ticks");
     cmd->footer(cmd->get_footer() +
-                " The entry ends its lines with CR LF.\n"
+                "\nThe entry ends its lines with CR LF.\n"
                 "Example:\n  vantorel-admins compose --type steamid --id STEAM_0:1:12345 --level 2 --grant kick,ban");
     return cmd;
 }

@@ -59,8 +59,8 @@ CLI::Option* addEntryOptions(CLI::App& command, EntryOptions& options, const std
     command.add_option("--grant", options.grant, "Commands to tick, by key")->delimiter(',');
     command.add_option("--deny", options.deny, "Commands to untick, by key")->delimiter(',');
     command.footer("Starts from " + start +
-                   " (or all, none or the default ticks), then ticks the levels, then the granted\n"
-                   "commands, then unticks the denied ones, as a user ticks them in the window.");
+                   "\n(--all: every command, --none: none, --defaults: the default ticks), then ticks the levels,\n"
+                   "then the granted commands, then unticks the denied ones, as a user ticks them in the window.");
     return password;
 }
 

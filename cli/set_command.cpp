@@ -35,7 +35,7 @@ CLI::App* setupSet(CLI::App& app, SetOptions& options)
     CLI::App* cmd = app.add_subcommand("set", "Add or change one entry of an admins file");
     cmd->add_option("FILE", options.file, "The admins file; standard input when none is given or for \"-\"");
     CLI::Option* password =
-        addEntryOptions(*cmd, options.entry, "what the entry grants now (the default ticks for a new one)");
+        addEntryOptions(*cmd, options.entry, "what the entry grants now, a new one from the default ticks");
     CLI::Option* fromStdin = cmd->add_flag("--password-stdin", options.passwordStdin,
                                            "Take the password from the first line of standard input")
                                  ->excludes(password);

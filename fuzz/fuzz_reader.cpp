@@ -40,8 +40,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         asked.type = static_cast<entry::UserType>(c[1] % 4);
         asked.identity = "fuzz";
     }
-    if (asked.type == entry::UserType::Default) // the one identity a default entry is given
-        asked.identity = entry::kDefaultIdentity;
     asked.remove = (c[0] & 2) != 0;
     asked.start = static_cast<properties::EditAsked::Start>((c[0] >> 2) & 3);
     asked.level = c[2] % 18 == 0 ? 0 : 1 << (c[2] % 18 - 1);

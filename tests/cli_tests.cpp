@@ -277,26 +277,21 @@ TEST(CliEdit, RandomEditsChangeOnlyTheirEntry)
     const std::string separators[] = {"", "\r\n", "\n", "// note\r\n", "\r\n\r\n"};
     std::mt19937 random(17);
     const auto pick = [&random](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
-    const auto type = [&] { return static_cast<entry::UserType>(pick(4)); };
-    const auto identityOf = [&](entry::UserType t) {
-        return t == entry::UserType::Default ? std::string(entry::kDefaultIdentity) : identities[pick(4)];
-    };
     int edited = 0;
     for (int round = 0; round < 400; ++round) {
         std::string text;
         for (std::size_t n = pick(5); n > 0; --n) {
             entry::Block b;
-            b.type = type();
-            const std::string identity = identityOf(b.type);
-            b.identity = identity;
+            b.type = static_cast<entry::UserType>(pick(4));
+            b.identity = b.type == entry::UserType::Default ? entry::kDefaultIdentity : identities[pick(4)];
             b.granted = model::CommandSet(random()) << pick(78);
             b.lfOnly = pick(2) == 0;
             text += separators[pick(5)] + entry::composeBlock(b);
         }
         text += separators[pick(5)];
         properties::EditAsked asked;
-        asked.type = type();
-        asked.identity = identityOf(asked.type);
+        asked.type = static_cast<entry::UserType>(pick(4));
+        asked.identity = identities[pick(4)];
         asked.remove = pick(4) == 0;
         asked.start = static_cast<properties::EditAsked::Start>(pick(4));
         asked.level = pick(18) == 0 ? 0 : 1 << pick(17);

@@ -94,7 +94,7 @@ inline std::string formatKeepsMeaning(std::string_view text)
 
 // One set or remove, as the unit tests and fuzz_reader draw it: of a type and identity; for set, a start (what the
 // entry grants now, all, none or the defaults), one level, one grant and one denial by catalogue position, and a
-// password (nullopt: keep it; "": none).
+// password (nullopt: keep it; "": none). A default entry's identity is always "Default".
 struct EditAsked {
     entry::UserType type = entry::UserType::Default;
     std::string identity;
@@ -136,7 +136,8 @@ inline std::string editKeepsTheRest(std::string_view before, std::string_view af
     const auto find = [&asked](const entry::ReadResult& r) {
         std::vector<const entry::Block*> found;
         for (const entry::Block& b : r.blocks)
-            if (b.type == asked.type && b.identity == asked.identity)
+            if (b.type == asked.type &&
+                b.identity == (asked.type == entry::UserType::Default ? entry::kDefaultIdentity : asked.identity))
                 found.push_back(&b);
         return found;
     };

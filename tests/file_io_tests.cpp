@@ -257,8 +257,8 @@ TEST(LockedFile, ConcurrentWritersLoseNothing)
             commands.push_back({"set", asUtf8(file), "--type", "name", "--id", "user" + std::to_string(i), "--level",
                                 "2", "-i", "--create", "--wait", "60"});
         const Finished done = runTogether(commands, folder);
-        const std::vector<int> zeros(32, 0);
-        ASSERT_EQ(done.codes, zeros) << std::accumulate(done.errors.begin(), done.errors.end(), std::string());
+        ASSERT_EQ(done.codes, std::vector<int>(32))
+            << std::accumulate(done.errors.begin(), done.errors.end(), std::string());
         const Finished check = runTogether({{"check", asUtf8(file)}}, folder);
         EXPECT_EQ(check.codes[0], 0) << check.errors[0];
         const std::string text = bytesOf(file);

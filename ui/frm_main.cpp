@@ -1,6 +1,7 @@
 #include "frm_main.h"
 
 #include "mod_browser.h"
+#include "window_faces.h"
 
 #include <bulk_selection.h>
 #include <catalogue.h>
@@ -76,19 +77,7 @@ QString helpPageName(const QString& tag)
 QFont windowFont()
 {
     QFont font;
-#ifdef Q_OS_WIN
-    // Qt matches the families in order and takes the first one installed.
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans Narrow"),
-                      QStringLiteral("Nimbus Sans Narrow"), QStringLiteral("Arial Narrow"),
-                      QStringLiteral("DejaVu Sans Condensed")});
-#else
-    // Only Windows has the classic dialog face. Elsewhere the one narrow face
-    // that the package installs is asked for alone: where it is missing,
-    // fontconfig's metric aliases put Nimbus Sans Narrow and Arial Narrow
-    // next. A longer list would make Qt ask fontconfig for the whole fallback
-    // order at every start, and the classic face first a search for it.
-    font.setFamilies({QStringLiteral("Liberation Sans Narrow")});
-#endif
+    font.setFamilies(windowFaces());
     font.setPointSizeF(8.25);
     return font;
 }

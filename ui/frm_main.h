@@ -29,9 +29,8 @@ inline constexpr char kWikiBase[] = "https://wiki.vantorel.org/wiki/";
 // the general page.
 QString helpPageName(const QString& tag);
 
-// The face the window uses, at 8.25 points: on Windows the classic dialog
-// face where it is installed, otherwise the first narrow sans face of a
-// fallback list that is; elsewhere the narrow face the package installs.
+// The face the window uses: the first of this system's window faces that is
+// installed, at 8.25 points.
 QFont windowFont();
 
 // Settings of the whole program, made once at its start before the window is

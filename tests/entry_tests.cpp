@@ -63,17 +63,10 @@ TEST_F(Composer, WorkedExampleAndTableOfEntries)
          "\"Default:Default\"\r\n{\r\n\taddAdminCmd = map\r\n\tbaseLevel = 0\r\n}\r\n"},
         {"removed defaults after the runs", {"ai"}, {"say", "jetpack"}, kDefault,
          "\"Default:Default\"\r\n{\r\n\tdenyCmd = say\r\n\tdenyCmd = jetpack\r\n\tbaseLevel = 4096\r\n}\r\n"},
-        {"password, quote kept", {}, {}, {"Name:", "a\"b", UserType::Name, 1, "pw"},
-         "\"Name:a\"b\"\r\n{\r\n\tbaseLevel = 0\r\n\tpassword = pw\r\n}\r\n"},
         {"password not required", {}, {}, {"Name:", "x", UserType::Name, 0, "pw"},
          "\"Name:x\"\r\n{\r\n\tbaseLevel = 0\r\n}\r\n"},
         {"required but empty", {}, {}, {"Name:", "x", UserType::Name, 1, ""},
          "\"Name:x\"\r\n{\r\n\tbaseLevel = 0\r\n}\r\n"},
-        {"prompt as identity", {}, {}, {"SteamID:", "Enter SteamID here", UserType::SteamID, 0, ""},
-         "// The SteamID you entered appears to be invalid\r\n\r\n"
-         "\"SteamID:Enter SteamID here\"\r\n{\r\n\tbaseLevel = 0\r\n}\r\n"},
-        {"empty address", {}, {}, {"IP:", "", UserType::IPAddress, 0, ""},
-         "// The IP you entered appears to be invalid\r\n\r\n\"IP:\"\r\n{\r\n\tbaseLevel = 0\r\n}\r\n"},
     };
     // clang-format on
     for (const Row& row : rows) {

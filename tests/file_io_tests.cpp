@@ -46,14 +46,13 @@ fs::path freshFolder(const char* name)
     return folder;
 }
 
-// A change either happens whole, with the file's owner, group and mode, through a symbolic link to its target, or
-// not at all; an unchanged text is not written; either way no lock is left behind.
+// A change either happens whole, through a symbolic link to its target, or not at all; an unchanged text is not
+// written; either way no lock is left behind. (Owner, group and mode kept, a new file's mode, a held lock and
+// non-ASCII names are tried through the real program by the cli_set_* and cli_remove_* runs.)
 TEST(LockedFile, ReplacesWholeOrNotAtAll)
 {
-    // Non-ASCII names (Äöü, файл.txt), which Windows takes only through its wide API.
-    const fs::path root = freshFolder("vantorel_locked_file"), folder = root / u8"\u00C4\u00F6\u00FC";
-    const fs::path file = folder / u8"\u0444\u0430\u0439\u043B.txt",
-                   lock = folder / u8"\u0444\u0430\u0439\u043B.txt.lock";
+    const fs::path root = freshFolder("vantorel_locked_file"), folder = root / "admins";
+    const fs::path file = folder / "KZ_admins.txt";
     fs::create_directories(folder);
     const std::string before = "\"Name:a\"\r\n{\r\n}\r\n", after = "\"Name:b\"\n{\n\tbaseLevel = 1\n}\n";
     std::string error, seen;
@@ -68,10 +67,7 @@ TEST(LockedFile, ReplacesWholeOrNotAtAll)
     ASSERT_TRUE(change(file, before, {0, true})) << error;
     EXPECT_EQ(bytesOf(file), before);
     fs::path written = file;
-#ifndef _WIN32 // a new file gets mode 0640; the owner's, group's and mode are kept, through a symbolic link
-    EXPECT_EQ(fs::status(file).permissions(), fs::perms(0640));
-    ASSERT_EQ(chown(file.c_str(), 65534, 65534) == 0, geteuid() == 0);
-    fs::permissions(file, fs::perms(0604));
+#ifndef _WIN32 // through a symbolic link, its target is changed and the link stays
     written = folder / "link";
     fs::create_symlink(file.filename(), written);
 #endif
@@ -80,10 +76,6 @@ TEST(LockedFile, ReplacesWholeOrNotAtAll)
     EXPECT_EQ(bytesOf(file), after);
     EXPECT_EQ(entries(), written == file ? 2 : 3);
 #ifndef _WIN32
-    struct stat info {};
-    stat(file.c_str(), &info);
-    EXPECT_EQ(info.st_mode & 07777, 0604u);
-    EXPECT_EQ(info.st_uid, geteuid() == 0 ? 65534u : geteuid());
     EXPECT_TRUE(fs::is_symlink(written));
 #endif
     const auto stamp = fs::last_write_time(file) - std::chrono::hours(1);
@@ -107,13 +99,6 @@ TEST(LockedFile, ReplacesWholeOrNotAtAll)
         return replaced;
 #endif
     };
-    const auto lockHeld = [&] {
-        std::ofstream{lock};
-        fs::last_write_time(lock, fs::file_time_type::clock::now() - std::chrono::minutes(3));
-        const bool replaced = change(file, before, {0.2, false});
-        fs::remove(lock);
-        return replaced;
-    };
     const struct {
         const char* name;
         std::function<bool()> attempt;
@@ -130,13 +115,6 @@ TEST(LockedFile, ReplacesWholeOrNotAtAll)
          "cannot rename"},
 #else
          "file too large"},
-#endif
-        {"lock held", lockHeld,
-         "another writer holds the lock " + asUtf8(lock) + ", 3 minutes old (waited 0.2 s); if no other writer is " +
-#ifdef _WIN32
-             "running, remove it: del \"" + asUtf8(lock) + "\""},
-#else
-             "running, remove it: rm '" + asUtf8(lock) + "'"},
 #endif
     };
     for (const auto& row : rows) {

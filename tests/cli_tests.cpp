@@ -70,7 +70,6 @@ TEST(CliRuns, ExitCodesAndWhatIsShown)
         int code;
         std::string shown; // in standard output or error
     } rows[] = {
-        {"help", "--help", "", 0, "compose"},
         {"all and none", "compose --type default --all --none", "", 2, "excludes"},
         {"identity of 65 units", "compose --type name --id " + astral, "", 2, "65 characters"},
         {"long password", "compose --type ip --id 1 --password " + std::string(129, 'p'), "", 2, "129 characters"},

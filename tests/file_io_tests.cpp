@@ -279,10 +279,9 @@ TEST(LockedFile, KilledWriterLeavesOldOrNewText)
     // go on, sooner or later, until both outcomes have occurred.
     const int planned = 200 + 20 * others;
     for (int run = 0; run < planned || ((completed == 0 || locksLeft == 0) && run < 4 * planned); ++run) {
-        const bool extra = run >= planned;
-        if (extra)
+        if (run >= planned)
             lifetime = lifetime * (locksLeft == 0 ? 9 : 11) / 10;
-        const int signal = signals[run < 200 || extra ? 0 : 1 + run % std::max(others, 1)];
+        const int signal = signals[run < 200 || run >= planned ? 0 : 1 + run % std::max(others, 1)];
         const auto delay = std::chrono::duration_cast<std::chrono::microseconds>(
             lifetime * std::uniform_real_distribution<double>(0, 1.2)(random));
         runTogether({commands[1 - current]}, folder, delay, signal);

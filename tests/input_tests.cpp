@@ -166,7 +166,6 @@ TEST_F(Window, HelpLinkOpensTheCommandsPage)
     EXPECT_EQ(opened, expected);
     // The address reaches the browser as written: %2B is not encoded again.
     EXPECT_EQ(modBrowser::toUrl(base + "%2Bgrabent").toEncoded(), (base + "%2Bgrabent").toUtf8());
-    EXPECT_EQ(w->lblMoreInfo->cursor().shape(), Qt::PointingHandCursor);
 }
 
 TEST_F(Window, ScreenReadersKnowWhatEachBoxIsFor)

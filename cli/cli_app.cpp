@@ -17,7 +17,7 @@ int runCli(const std::vector<std::string>& args, Console& console)
 {
     CLI::App app{"Checks, shows, composes and formats the entries of the admin plugin's KZ_admins.txt.",
                  "vantorel-admins"};
-    app.set_version_flag("--version", "1.00");
+    app.set_version_flag("--version", VANTOREL_VERSION);
     app.require_subcommand(1);
     // Options are spelt the same on every system: "/i" or a path beginning with "/" is never an option on Windows.
     app.allow_windows_style_options(false);

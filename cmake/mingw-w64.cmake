@@ -29,8 +29,19 @@ foreach(headerOnly CLI11 nlohmann_json)
   endif()
 endforeach()
 
-# The MinGW runtime (libgcc, libstdc++, winpthreads) linked in, so an .exe needs nothing beside it on Windows.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Qt for Windows, as packaging/windows/build-qt.sh builds it into a cache outside the clone (the script names the
+# folder; VANTOREL_QT_PREFIX overrides it). It is found through the find root, and its build tools (moc, rcc, uic)
+# are the build machine's Qt of the same version.
+if(NOT VANTOREL_QT_PREFIX)
+  execute_process(COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/../packaging/windows/build-qt.sh --print-prefix
+    OUTPUT_VARIABLE VANTOREL_QT_PREFIX OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES VANTOREL_QT_PREFIX)
+if(VANTOREL_QT_PREFIX AND EXISTS ${VANTOREL_QT_PREFIX}/.complete)
+  list(APPEND CMAKE_FIND_ROOT_PATH ${VANTOREL_QT_PREFIX})
+  set(QT_HOST_PATH /usr)
+  set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)
+endif()
 
 # Runs the Windows programs that the build or the tests start: test discovery, the tests themselves and the
 # command-line tool's runs.

@@ -123,6 +123,12 @@ TEST_F(Window, EveryCaptionFitsItsRectangle)
         const QString caption = "Click here for more info on " + QString::fromUtf8(e.text.data(), e.text.size());
         EXPECT_TRUE(fits(w->lblMoreInfo, w->lblMoreInfo->font(), caption, 249, true)) << caption.toStdString();
     }
+    // The face drawn is one the window asked for, not a default that the system put in its place.
+    const QFontInfo face(w->font());
+    EXPECT_TRUE(w->font().families().contains(face.family())) << face.family().toStdString();
+#ifdef Q_OS_WIN
+    EXPECT_EQ(w->style()->name(), "windowsvista"); // the native style, not Fusion
+#endif
 }
 
 TEST_F(Window, TicksByMouseAndBySpaceRebuildTheEntryOnce)

@@ -1,6 +1,7 @@
 #include "frm_main.h"
 
 #include "mod_browser.h"
+#include "window_faces.h"
 
 #include <bulk_selection.h>
 #include <catalogue.h>
@@ -76,9 +77,7 @@ QFont windowFont()
 {
     // Qt matches the families in order and takes the first one installed.
     QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans Narrow"),
-                      QStringLiteral("Nimbus Sans Narrow"), QStringLiteral("Arial Narrow"),
-                      QStringLiteral("DejaVu Sans Condensed")});
+    font.setFamilies(windowFaces());
     font.setPointSizeF(8.25);
     return font;
 }

@@ -29,8 +29,8 @@ inline constexpr char kWikiBase[] = "https://wiki.vantorel.org/wiki/";
 // the general page.
 QString helpPageName(const QString& tag);
 
-// The face the window uses: the classic dialog face where it is installed,
-// otherwise the first narrow sans face of a fallback list that is.
+// The face the window uses: the first of this system's window faces that is
+// installed, at 8.25 points.
 QFont windowFont();
 
 // The one window of the program: the user type and password inputs, the

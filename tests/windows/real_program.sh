@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# The window as a Windows user meets it: the laid-out VantorelAdmins.exe started under Wine on Windows' own
+# platform on the X display $DISPLAY; its window and the clipboard read through the Windows API (window_probe.exe),
+# the README's SteamID example entered by real X key presses and clicks (xdotool), the entry copied with Ctrl+C,
+# the help link clicked. Screenshots at 96 and 144 dpi, the clipboard and the browser hand-off are left in OUT.
+# Usage: real_program.sh BUILD_DIR OUT_DIR   (WINEPREFIX and DISPLAY set; xdotool, xwd, netpbm and xclip installed)
+set -euo pipefail
+build=$(realpath "$1")
+out=$(realpath -m "$2")
+rm -rf "$out" && mkdir -p "$out/bin"
+title="Vantorel KZ_admins.txt Helper"
+fail() {
+  echo "real program: $*" >&2
+  exit 1
+}
+probe() { "$build/tests/wine-run" "$build/tests/window_probe.exe" "$@"; }
+
+# Wine draws the window's frame itself, as Windows does, rather than leaving it to an X window manager, which the
+# test display does not have.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null
+# Wine hands an address to the desktop's opener; this one records it.
+printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"%s"\n' "$out/opened.txt" >"$out/bin/xdg-open"
+chmod +x "$out/bin/xdg-open"
+
+# Starts the program alone, as a user would, at the given dpi, and waits for its window; sets app, ox, oy.
+start() {
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null
+  (cd "$build/deploy" && env -u WINEPATH -u QT_QPA_PLATFORM PATH="$out/bin:$PATH" wine VantorelAdmins.exe) &
+  app=$!
+  trap stop EXIT
+  for _ in $(seq 100); do
+    geometry=$(probe window "$title" | tr -d '\r') && [ -n "$geometry" ] && break
+    sleep 0.2
+  done
+  [ -n "${geometry:-}" ] || fail "no window titled \"$title\""
+  read -r ox oy < <(sed 's/.*client [0-9]*x[0-9]* at \([0-9-]*\),\([0-9-]*\);.*/\1 \2/' <<<"$geometry")
+  echo "$1 dpi: $geometry"
+  sleep 2 # the first paint
+}
+stop() {
+  kill "$app" 2>/dev/null && wait "$app" || true
+  unset geometry
+}
+# A screenshot of the whole window, frame included.
+shot() {
+  read -r w h x y < <(sed 's/^window \([0-9]*\)x\([0-9]*\) at \([0-9-]*\),\([0-9-]*\);.*/\1 \2 \3 \4/' <<<"$geometry")
+  xwd -root -silent | xwdtopnm 2>/dev/null | pnmcut -left "$((x < 0 ? 0 : x))" -top "$((y < 0 ? 0 : y))" \
+    -width "$w" -height "$h" | pnmtopng >"$out/$1"
+}
+# A click at a point of the client area, in the window's own (96 dpi) coordinates.
+click() {
+  xdotool mousemove "$((ox + $1))" "$((oy + $2))" click 1
+  sleep 0.3
+}
+
+start 96
+[[ "$geometry" == *"client 577x521 at"*"; system menu 1, close 1, minimise 0, maximise 0, resizable 0" ]] ||
+  fail "the window is not 577 x 521 with a system menu and a close button alone: $geometry"
+shot window-96dpi.png
+
+# The README's example: a SteamID with a password, level 2, kick and ban granted, say_team denied.
+click 232 32 # SteamID
+click 168 65 # the identity box, which empties its prompt
+xdotool type --delay 40 STEAM_0:1:12345
+click 72 120  # Require Password
+click 200 121 # the password box
+xdotool type --delay 40 s3cret
+# In the tree, from the top row: Say to Team, Level 2, admin_kick, admin_ban, each ticked with the space bar.
+click 76 234
+for moves in 3 6 19 2; do
+  for _ in $(seq "$moves"); do xdotool key Down; done
+  xdotool key space
+  sleep 0.2
+done
+click 400 200 # the result box
+xdotool key ctrl+a ctrl+c
+sleep 1
+shot entry-96dpi.png
+probe clipboard >"$out/clipboard.txt" || fail "no text on the clipboard"
+xclip -o -selection clipboard >"$out/x-clipboard.txt" 2>/dev/null || true
+wine "$build/cli/vantorel-admins.exe" compose --type steamid --id STEAM_0:1:12345 --password s3cret --level 2 \
+  --grant kick,ban --deny say_team >"$out/compose.txt"
+cmp "$out/clipboard.txt" "$out/compose.txt" || fail "the copied entry is not what compose prints: see $out"
+echo "clipboard (CF_UNICODETEXT) equals compose's output: $(wc -c <"$out/clipboard.txt") bytes," \
+  "$(tr -cd '\r' <"$out/clipboard.txt" | wc -c) CR; the X clipboard got $(wc -c <"$out/x-clipboard.txt") bytes," \
+  "$(tr -cd '\r' <"$out/x-clipboard.txt" | wc -c) CR"
+
+click 40 492 # the help link, for the selected admin_ban
+for _ in $(seq 50); do [ -s "$out/opened.txt" ] && break; sleep 0.2; done
+grep -qx 'https://wiki.vantorel.org/wiki/Admin_ban' "$out/opened.txt" ||
+  fail "the help link handed over $(cat "$out/opened.txt" 2>/dev/null || echo nothing)"
+echo "help link handed to the desktop: $(cat "$out/opened.txt")"
+stop
+
+start 144
+shot window-144dpi.png
+stop
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null
+echo "screenshots in $out"

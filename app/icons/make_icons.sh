@@ -14,9 +14,22 @@ for size in 16 24 32 48 64 128 256; do
   rsvg-convert --width "$size" --height "$size" --format png "$svg" --output "$(png "$size")"
 done
 
-# Windows: small sizes as bitmaps for the title bar and Explorer's lists, 256
-# stored as PNG (the form Windows expects at that size).
-icotool --create --output vantorel-admins.ico \
-  "$(png 16)" "$(png 24)" "$(png 32)" "$(png 48)" "$(png 64)" --raw="$(png 256)"
+# Windows: every size its shell asks for, from the title bar at 100 % (16) over
+# the scaled small and large icons of 125 to 200 % screens (20, 24, 40, 48, 64,
+# 96) to Explorer's large and extra-large views (128, 256). The sizes that are
+# not hicolor sizes are drawn into a scratch folder only. Up to 128 as bitmaps,
+# 256 stored as PNG (the form Windows expects at that size).
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+ico=()
+for size in 16 20 24 32 40 48 64 96 128; do
+  file=$(png "$size")
+  if [ ! -f "$file" ]; then
+    file=$scratch/$size.png
+    rsvg-convert --width "$size" --height "$size" --format png "$svg" --output "$file"
+  fi
+  ico+=("$file")
+done
+icotool --create --output vantorel-admins.ico "${ico[@]}" --raw="$(png 256)"
 # macOS: the sizes the ICNS format has slots for.
 png2icns vantorel-admins.icns "$(png 16)" "$(png 32)" "$(png 48)" "$(png 128)" "$(png 256)" >/dev/null

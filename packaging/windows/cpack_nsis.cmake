@@ -1,0 +1,125 @@
+# The Windows packages, made with CPack from the `windows` build: a setup program (NSIS) and a portable zip, both
+# holding the same tree, that of the runnable folder the build lays out:
+#
+#   VantorelAdmins.exe, the DLLs it imports, platforms\ and styles\   the window; Qt finds its plugins beside it
+#   bin\vantorel-admins.exe                                             alone, so that putting bin\ on the PATH
+#                                                                       brings no DLL of ours into other programs
+#   VantorelAdmins.txt, vantorel-admins.txt                             the manuals as text
+#   LICENSE.txt, licenses\                                              the program's terms, and those of what it ships
+#
+# Included from packaging/CMakeLists.txt before include(CPack), on Windows only.
+#   cpack -G NSIS   -> vantorel-admins-<version>-win64.exe
+#   cpack -G ZIP    -> vantorel-admins-<version>-win64.zip
+
+set(windowName "Vantorel KZ_admins.txt Helper")  # as the Linux desktop entry names the window
+
+# Qt's source as it was built, and the licence texts taken from it (packaging/windows/qt-source.sh fetches both
+# into a cache outside the clone; the release script passes the folder, or it is asked of the script here).
+set(VANTOREL_QT_SOURCE "" CACHE PATH "Folder of Debian's qt6-base source package files, from packaging/windows/qt-source.sh")
+if(NOT VANTOREL_QT_SOURCE)
+  execute_process(COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/qt-source.sh --print-folder
+    OUTPUT_VARIABLE qtSource OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  set(VANTOREL_QT_SOURCE ${qtSource} CACHE PATH "" FORCE)
+endif()
+find_program(VANTOREL_GROFF groff)
+
+# Only what is listed here goes into the packages: the `windows_package` component, not the install rules that
+# put the programs into bin\ for a plain `cmake --install`.
+set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};windows_package;/")
+
+# The runnable folder as the build lays it out (both programs, the plugins and every DLL found from their imports),
+# with the command-line program moved into bin\.
+install(DIRECTORY ${CMAKE_BINARY_DIR}/deploy/ DESTINATION . COMPONENT windows_package
+  PATTERN vantorel-admins.exe EXCLUDE)
+install(PROGRAMS $<TARGET_FILE:vantorel-admins> DESTINATION bin COMPONENT windows_package)
+
+# The manuals as text, the licence texts, all with CR LF line ends, and the programs and DLLs stripped of symbols.
+set(licenses
+  "LICENSE.txt=${PROJECT_SOURCE_DIR}/packaging/copyright"
+  "licenses/README.txt=${CMAKE_CURRENT_LIST_DIR}/licenses-readme.txt"
+  "licenses/Qt-LGPL-3.0.txt=${VANTOREL_QT_SOURCE}/licenses/LICENSES/LGPL-3.0-only.txt"
+  "licenses/Qt-GPL-3.0.txt=${VANTOREL_QT_SOURCE}/licenses/LICENSES/GPL-3.0-only.txt"
+  "licenses/Qt-Debian-copyright.txt=/usr/share/doc/libqt6core6/copyright"
+  "licenses/FreeType-LICENSE.txt=${VANTOREL_QT_SOURCE}/licenses/src/3rdparty/freetype/LICENSE.txt"
+  "licenses/FreeType-FTL.txt=${VANTOREL_QT_SOURCE}/licenses/src/3rdparty/freetype/docs/FTL.TXT"
+  "licenses/HarfBuzz-COPYING.txt=${VANTOREL_QT_SOURCE}/licenses/src/3rdparty/harfbuzz-ng/COPYING"
+  "licenses/PCRE2-LICENCE.txt=${VANTOREL_QT_SOURCE}/licenses/src/3rdparty/pcre2/LICENCE"
+  "licenses/libpng-LICENSE.txt=${VANTOREL_QT_SOURCE}/licenses/src/3rdparty/libpng/LICENSE"
+  "licenses/zlib-LICENSE.txt=${VANTOREL_QT_SOURCE}/licenses/src/3rdparty/zlib/LICENSE"
+  "licenses/MinGW-GCC-runtime-copyright.txt=/usr/share/doc/gcc-mingw-w64-x86-64-posix-runtime/copyright"
+  "licenses/MinGW-w64-copyright.txt=/usr/share/doc/mingw-w64-x86-64-dev/copyright"
+  "licenses/GPL-3.txt=/usr/share/common-licenses/GPL-3")
+set(manuals
+  "VantorelAdmins.txt=${PROJECT_SOURCE_DIR}/packaging/VantorelAdmins.1"
+  "vantorel-admins.txt=${PROJECT_SOURCE_DIR}/cli/vantorel-admins.1")
+install(CODE "
+  set(texts \"${licenses}\")
+  set(manuals \"${manuals}\")
+  set(groff \"${VANTOREL_GROFF}\")
+  set(strip \"${CMAKE_STRIP}\")
+  include(\"${CMAKE_CURRENT_LIST_DIR}/install_texts.cmake\")" COMPONENT windows_package)
+
+# The setup program. Values reach CPack as they are written here (the quotes of the NSIS commands below included).
+set(CPACK_VERBATIM_VARIABLES ON)
+set(CPACK_GENERATOR NSIS ZIP)
+set(CPACK_NSIS_PACKAGE_NAME "${windowName}")
+set(CPACK_NSIS_DISPLAY_NAME "${windowName}")
+# Per machine, into the 64-bit Program Files: both programs are 64-bit.
+set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+# Folder and uninstall key without the version, so that a newer setup finds and replaces the older installation.
+set(CPACK_PACKAGE_INSTALL_DIRECTORY "${windowName}")
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "${windowName}")
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+# The Start-menu shortcut to the window, which takes its icon from the .exe; the optional desktop shortcut.
+set(CPACK_PACKAGE_EXECUTABLES VantorelAdmins "${windowName}")
+set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
+set(CPACK_CREATE_DESKTOP_LINKS VantorelAdmins)
+# The option page that puts bin\ (vantorel-admins.exe alone) on the system's or the user's PATH.
+set(CPACK_NSIS_MODIFY_PATH ON)
+set(CPACK_NSIS_INSTALLED_ICON_NAME VantorelAdmins.exe)
+set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/app/icons/vantorel-admins.ico)
+set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/app/icons/vantorel-admins.ico)
+set(CPACK_NSIS_URL_INFO_ABOUT "https://wiki.vantorel.org/wiki/Admin_Commands")
+set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
+set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
+# The licence page shows the program's own terms, the text of packaging/copyright, as LICENSE.txt does.
+configure_file(${PROJECT_SOURCE_DIR}/packaging/copyright ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt
+  NEWLINE_STYLE CRLF)
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt)
+
+# The setup program's own version record, which CPack has no variable for: NSIS's version-information commands at
+# the top of the script.
+set(versionNumbers "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0.0")
+set(CPACK_NSIS_DEFINES "
+  VIProductVersion ${versionNumbers}
+  VIFileVersion ${versionNumbers}
+  VIAddVersionKey /LANG=1033 ProductName \"${windowName}\"
+  VIAddVersionKey /LANG=1033 ProductVersion ${CPACK_PACKAGE_VERSION}
+  VIAddVersionKey /LANG=1033 FileVersion ${CPACK_PACKAGE_VERSION}
+  VIAddVersionKey /LANG=1033 FileDescription \"${windowName} setup\"
+  VIAddVersionKey /LANG=1033 CompanyName \"${CPACK_PACKAGE_VENDOR}\"
+  VIAddVersionKey /LANG=1033 LegalCopyright \"Copyright 2026 The Vantorel developers\"")
+
+# Two things CMake's NSIS template does that no CPack variable changes, mended in a copy of it:
+# - it reads and writes the registry in the view of the 32-bit setup program (WOW6432Node). The 64-bit view is
+#   chosen first thing in .onInit and un.onInit, so that the uninstall entry, the check for an older installation
+#   and the uninstaller all use the 64-bit view, where Windows looks for a 64-bit program's entry;
+# - its uninstaller removes the installation's key under the publisher's (HKLM\Software\Vantorel\...) but leaves
+#   the publisher's key behind, empty. It is removed too when nothing else is left in it.
+file(READ ${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in template)
+set(vendorKey "SHCTX \"Software\\@CPACK_PACKAGE_VENDOR@")
+set(mends
+  "\nFunction .onInit\n" "  SetRegView 64\n"
+  "\nFunction un.onInit\n" "  SetRegView 64\n"
+  "\n  DeleteRegKey /ifempty ${vendorKey}\\@CPACK_PACKAGE_INSTALL_REGISTRY_KEY@\"\n"
+  "  DeleteRegKey /ifempty ${vendorKey}\"\n")
+while(mends)
+  list(POP_FRONT mends anchor addition)
+  string(FIND "${template}" "${anchor}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "CMake's NSIS template has changed: no '${anchor}' to add '${addition}' after")
+  endif()
+  string(REPLACE "${anchor}" "${anchor}${addition}" template "${template}")
+endwhile()
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/nsis-template/NSIS.template.in "${template}")
+set(CPACK_MODULE_PATH ${CMAKE_CURRENT_BINARY_DIR}/nsis-template)

@@ -2,7 +2,7 @@
 
 #include "permission_tree.h"
 
-#include <charconv>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,13 +48,23 @@ public:
     bool defaultOn() const { return tag_.empty() || tag_[0] != '0'; }
     // Only "1" makes an admin command.
     bool isAdmin() const { return tag_.size() > 1 && tag_[1] == '1'; }
-    // The number written from the third character on.
+    // The number written from the third character on: an optional minus sign
+    // and the digits up to the first other character; 0 when there is none or
+    // it does not fit an int. The composer asks for it once per command of an
+    // entry, so it is read here digit by digit rather than by a general parser.
     int level() const
     {
-        int value = 0;
-        if (tag_.size() > 2)
-            std::from_chars(tag_.data() + 2, tag_.data() + tag_.size(), value);
-        return value;
+        std::size_t i = 2;
+        const bool negative = i < tag_.size() && tag_[i] == '-';
+        long long value = 0;
+        bool any = false;
+        for (i += negative ? 1 : 0; i < tag_.size() && tag_[i] >= '0' && tag_[i] <= '9'; ++i, any = true) {
+            value = value * 10 + (tag_[i] - '0');
+            if (value > 2147483648LL)
+                return 0;
+        }
+        value = negative ? -value : value;
+        return any && value >= -2147483648LL && value <= 2147483647LL ? static_cast<int>(value) : 0;
     }
     // The level is written as exactly "0".
     bool levelIsZero() const { return tag_.size() == 3 && tag_[2] == '0'; }

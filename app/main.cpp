@@ -15,6 +15,7 @@ int main(int argc, char* argv[])
          it.hasNext();)
         icon.addFile(it.next());
     QApplication::setWindowIcon(icon);
+    ui::setUpApplication();
     ui::frmMain window;
     window.show();
     return QApplication::exec();

@@ -6,6 +6,7 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    ui::setUpApplication();
     ui::frmMain window;
     window.show();
     QApplication::processEvents();

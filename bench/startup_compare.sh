@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts startup_bench and startup_baseline alternately as whole processes on
-# the offscreen platform and prints the median wall time of each and their ratio.
+# the offscreen platform and prints the median wall time of each, their ratio,
+# and the spread of the ratios of the starts taken in pairs (their quartiles).
 # Usage: bench/startup_compare.sh BUILD_DIR [RUNS]
 set -euo pipefail
 dir=${1:?build folder}
@@ -24,3 +25,8 @@ a=$(printf '%s\n' "${base[@]}" | median)
 echo "startup_bench    median ${b} us over ${runs} runs"
 echo "startup_baseline median ${a} us over ${runs} runs"
 awk -v b="$b" -v a="$a" 'BEGIN { printf "ratio %.2f\n", b / a }'
+for i in "${!bench[@]}"; do
+  awk -v b="${bench[$i]}" -v a="${base[$i]}" 'BEGIN { printf "%.4f\n", b / a }'
+done | sort -n | awk '{ r[NR] = $1 } END {
+  printf "ratio of each pair: quartiles %.2f-%.2f, lowest %.2f, highest %.2f\n",
+    r[int((NR + 3) / 4)], r[int((3 * NR + 3) / 4)], r[1], r[NR] }'

@@ -5,17 +5,18 @@
 
 namespace cli {
 
-int emit(Console& console, std::string_view bytes, int code)
+void addWaitOption(CLI::App& command, InPlaceOptions& options, CLI::Option* inPlace)
 {
-    if (console.out(bytes))
-        return code;
-    complain(console, "cannot write to standard output");
-    return kExitTrouble;
+    command
+        .add_option("--wait", options.waitSeconds,
+                    "With -i: how many seconds to wait while another writer holds the file's lock (default 10)")
+        ->check(CLI::NonNegativeNumber)
+        ->needs(inPlace);
 }
 
 int runCli(const std::vector<std::string>& args, Console& console)
 {
-    CLI::App app{"Checks, shows, composes and formats the entries of the admin plugin's KZ_admins.txt.",
+    CLI::App app{"Checks, shows, composes, formats and changes the entries of the admin plugin's KZ_admins.txt.",
                  "vantorel-admins"};
     app.set_version_flag("--version", VANTOREL_VERSION);
     app.require_subcommand(1);
@@ -26,15 +27,21 @@ int runCli(const std::vector<std::string>& args, Console& console)
                "  vantorel-admins check KZ_admins.txt\n"
                "  vantorel-admins show --json KZ_admins.txt\n"
                "  vantorel-admins compose --type name --id Alice --level 2 >> KZ_admins.txt\n"
-               "  vantorel-admins format -i KZ_admins.txt");
+               "  vantorel-admins format -i KZ_admins.txt\n"
+               "  vantorel-admins set -i KZ_admins.txt --type name --id Alice --level 2\n"
+               "  vantorel-admins remove -i KZ_admins.txt --type name --id Alice");
     CheckOptions check;
     ShowOptions show;
     ComposeOptions compose;
     FormatOptions format;
+    SetOptions set;
+    RemoveOptions remove;
     const CLI::App* checkCommand = setupCheck(app, check);
     const CLI::App* showCommand = setupShow(app, show);
     const CLI::App* composeCommand = setupCompose(app, compose);
-    setupFormat(app, format);
+    const CLI::App* formatCommand = setupFormat(app, format);
+    const CLI::App* setCommand = setupSet(app, set);
+    setupRemove(app, remove);
 
     std::vector<const char*> argv;
     argv.reserve(args.size());
@@ -56,7 +63,11 @@ int runCli(const std::vector<std::string>& args, Console& console)
         return runShow(show, console);
     if (composeCommand->parsed())
         return runCompose(compose, console);
-    return runFormat(format, console);
+    if (formatCommand->parsed())
+        return runFormat(format, console);
+    if (setCommand->parsed())
+        return runSet(set, console);
+    return runRemove(remove, console);
 }
 
 } // namespace cli

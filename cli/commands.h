@@ -1,7 +1,8 @@
-// The four commands of vantorel-admins. Each has an options struct, a setup function that declares its options on
+// The six commands of vantorel-admins. Each has an options struct, a setup function that declares its options on
 // the parser, and a run function that does the work and returns the exit code.
 #pragma once
 
+#include "entry_options.h"
 #include "report.h"
 
 #include <CLI/CLI.hpp>
@@ -31,30 +32,42 @@ int runShow(const ShowOptions& options, Console& console);
 std::string showText(const entry::ReadResult& result, const std::optional<std::string>& identity);
 std::string showJson(const entry::ReadResult& result, const std::optional<std::string>& identity);
 
-struct ComposeOptions {
-    std::string type;
-    std::optional<std::string> id;
-    std::optional<std::string> password;
-    std::vector<std::string> grant;
-    std::vector<std::string> deny;
-    std::vector<int> levels;
-    bool all = false;
-    bool none = false;
-};
+using ComposeOptions = EntryOptions;
 CLI::App* setupCompose(CLI::App& app, ComposeOptions& options);
 int runCompose(const ComposeOptions& options, Console& console);
 
 struct FormatOptions {
     std::string file = "-";
     bool inPlace = false;
+    InPlaceOptions writer;
 };
 CLI::App* setupFormat(CLI::App& app, FormatOptions& options);
 int runFormat(const FormatOptions& options, Console& console);
 
+struct SetOptions {
+    std::string file = "-";
+    EntryOptions entry;
+    bool passwordStdin = false;
+    bool noPassword = false;
+    bool inPlace = false;
+    InPlaceOptions writer;
+};
+CLI::App* setupSet(CLI::App& app, SetOptions& options);
+int runSet(const SetOptions& options, Console& console);
+
+struct RemoveOptions {
+    std::string file = "-";
+    EntryOptions entry; // the type and the identity
+    bool inPlace = false;
+    InPlaceOptions writer;
+};
+CLI::App* setupRemove(CLI::App& app, RemoveOptions& options);
+int runRemove(const RemoveOptions& options, Console& console);
+
+// --wait SECONDS, for a command that changes a file in place when `inPlace` is given.
+void addWaitOption(CLI::App& command, InPlaceOptions& options, CLI::Option* inPlace);
+
 // Parses the arguments (the program's name first) and runs the command they name.
 int runCli(const std::vector<std::string>& args, Console& console);
-
-// Writes to standard output; on failure says so and gives the exit code for it.
-int emit(Console& console, std::string_view bytes, int code);
 
 } // namespace cli

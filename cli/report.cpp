@@ -1,6 +1,6 @@
 #include "report.h"
 
-#include "file_io.h"
+#include "exit_codes.h"
 
 #include <cstdlib>
 
@@ -8,14 +8,27 @@ namespace cli {
 
 Console systemConsole()
 {
-    return Console{writeOut, writeErr, readInput, replaceFile,
-                   stdoutIsTerminal() && std::getenv("NO_COLOR") == nullptr};
+    return Console{writeOut, writeErr, readInput, changeFile,
+                   stdoutIsTerminal() && std::getenv("NO_COLOR") == nullptr && enableEscapeSequences()};
 }
 
 std::string displayName(const std::string& path)
 {
     return path == "-" ? "<stdin>" : path;
 }
+
+namespace {
+
+// An admins file is text: a NUL byte means some other kind of file was named by mistake.
+bool isBinary(Console& console, const std::string& path, std::string_view text)
+{
+    if (text.find('\0') == std::string::npos)
+        return false;
+    complain(console, displayName(path) + ": binary file (it contains a NUL byte), not an admins file");
+    return true;
+}
+
+} // namespace
 
 std::optional<std::string> loadInput(Console& console, const std::string& path)
 {
@@ -25,12 +38,52 @@ std::optional<std::string> loadInput(Console& console, const std::string& path)
         complain(console, displayName(path) + ": " + error);
         return std::nullopt;
     }
-    // An admins file is text: a NUL byte means some other kind of file was named by mistake.
-    if (text->find('\0') != std::string::npos) {
-        complain(console, displayName(path) + ": binary file (it contains a NUL byte), not an admins file");
+    if (isBinary(console, path, *text))
         return std::nullopt;
-    }
     return text;
+}
+
+int emit(Console& console, std::string_view bytes, int code)
+{
+    if (console.out(bytes))
+        return code;
+    complain(console, "cannot write to standard output");
+    return kExitTrouble;
+}
+
+int rewrite(Console& console, std::string_view command, const std::string& file,
+            const std::optional<InPlaceOptions>& inPlace, const std::function<Edited(std::string_view)>& edit)
+{
+    if (!inPlace) {
+        const std::optional<std::string> text = loadInput(console, file);
+        if (!text)
+            return kExitTrouble;
+        const Edited edited = edit(*text);
+        const int code = edited.text ? emit(console, *edited.text, edited.code) : edited.code;
+        if (!edited.done.empty())
+            complain(console, edited.done);
+        return code;
+    }
+    if (file == "-") {
+        complain(console, std::string(command) + ": -i needs a file; standard input cannot be replaced");
+        return kExitTrouble;
+    }
+    Edited edited{std::nullopt, kExitTrouble, {}};
+    std::string error;
+    const bool changed = console.change(
+        file, *inPlace,
+        [&](std::string_view text) {
+            edited = isBinary(console, file, text) ? Edited{std::nullopt, kExitTrouble, {}} : edit(text);
+            return edited.text;
+        },
+        error);
+    if (!changed) {
+        complain(console, displayName(file) + ": " + error);
+        return kExitTrouble;
+    }
+    if (!edited.done.empty())
+        complain(console, edited.done);
+    return edited.code;
 }
 
 namespace {

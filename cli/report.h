@@ -2,6 +2,8 @@
 // diagnostics in the form compilers use.
 #pragma once
 
+#include "file_io.h"
+
 #include <reader.h>
 
 #include <functional>
@@ -11,13 +13,13 @@
 
 namespace cli {
 
-// The program's outside world. The real one writes to the standard streams and reads and replaces real files;
-// tests put strings and fakes in its place.
+// The program's outside world. The real one writes to the standard streams and reads and changes real files
+// (readInput, changeFile); tests put strings and fakes in its place.
 struct Console {
     std::function<bool(std::string_view)> out;
     std::function<bool(std::string_view)> err;
     std::function<std::optional<std::string>(const std::string&, std::string&)> read;
-    std::function<bool(const std::string&, std::string_view, std::string&)> replace;
+    std::function<bool(const std::string&, const InPlaceOptions&, const Change&, std::string&)> change;
     bool colour = false; // for what goes to standard output
 };
 
@@ -30,6 +32,23 @@ std::string displayName(const std::string& path);
 // Reads a whole input ("-" is standard input). A file with a NUL byte is refused as binary. On failure returns
 // nullopt after writing "vantorel-admins: NAME: reason" to standard error.
 std::optional<std::string> loadInput(Console& console, const std::string& path);
+
+// Writes to standard output; on failure says so and gives the exit code for it.
+int emit(Console& console, std::string_view bytes, int code);
+
+// What an edit makes of a file's text: the new text, or nullopt when it refuses; the exit code; and a line for
+// standard error once the new text is printed or written.
+struct Edited {
+    std::optional<std::string> text;
+    int code = 0;
+    std::string done;
+};
+
+// Reads FILE ("-" is standard input) and prints what `edit` makes of it; with `inPlace`, holds FILE under its lock
+// instead, reads it then, and writes what `edit` makes of it back (changeFile). The exit code is the edit's, or 2
+// when FILE cannot be read or written.
+int rewrite(Console& console, std::string_view command, const std::string& file,
+            const std::optional<InPlaceOptions>& inPlace, const std::function<Edited(std::string_view)>& edit);
 
 // "NAME:LINE: severity: message\n"; without the line number when it is 0. With colour, the location is bold and
 // the severity coloured as compilers do.

@@ -19,21 +19,50 @@ constexpr std::string_view kAdd = "addCmd = ";
 constexpr std::string_view kDenyAdmin = "denyAdminCmd = ";
 constexpr std::string_view kDeny = "denyCmd = ";
 
+// The commands of the window's tree: each fact is read from the node's tag
+// when asked, every time, so nothing is kept between entries.
+struct TreeCommands {
+    std::span<Node* const> nodes;
+
+    std::size_t size() const { return nodes.size(); }
+    bool checked(std::size_t i) const { return nodes[i]->Checked(); }
+    bool defaultOn(std::size_t i) const { return model::commandTag(*nodes[i]).defaultOn(); }
+    bool isAdmin(std::size_t i) const { return model::commandTag(*nodes[i]).isAdmin(); }
+    int level(std::size_t i) const { return model::commandTag(*nodes[i]).level(); }
+    bool levelIsZero(std::size_t i) const { return model::commandTag(*nodes[i]).levelIsZero(); }
+    std::string_view key(std::size_t i) const { return nodes[i]->Key(); }
+};
+
+// The catalogue's commands with a granted set.
+struct GrantedCommands {
+    std::span<const CommandFacts> facts;
+    const model::CommandSet& granted;
+
+    std::size_t size() const { return facts.size(); }
+    bool checked(std::size_t i) const { return granted[i]; }
+    bool defaultOn(std::size_t i) const { return facts[i].defaultOn; }
+    bool isAdmin(std::size_t i) const { return facts[i].isAdmin; }
+    int level(std::size_t i) const { return facts[i].level; }
+    bool levelIsZero(std::size_t i) const { return facts[i].levelIsZero; }
+    std::string_view key(std::size_t i) const { return facts[i].key; }
+};
+
 // Writes each command line of the shortest form as the entry lists it.
+template <class Commands>
 struct LineWriter {
-    std::span<const CommandFacts> commands;
+    const Commands& commands;
     std::string& out;
 
     void line(std::string_view keyword, std::size_t i)
     {
         out += '\t';
         out += keyword;
-        out += commands[i].key;
+        out += commands.key(i);
         out += kEol;
     }
     void add(std::size_t i)
     {
-        if (commands[i].isAdmin) {
+        if (commands.isAdmin(i)) {
             line(kAddAdmin, i);
         } else {
             out += kAddCmdComment;
@@ -41,26 +70,26 @@ struct LineWriter {
             line(kAdd, i);
         }
     }
-    void deny(std::size_t i) { line(commands[i].isAdmin ? kDenyAdmin : kDeny, i); }
+    void deny(std::size_t i) { line(commands.isAdmin(i) ? kDenyAdmin : kDeny, i); }
 };
 
 // An upper bound of the entry's length, so that the text is allocated once.
 // A command yields at most a run line (with the addCmd comment) and a line of
 // the no-level admin pass.
-std::size_t capacityFor(std::span<const CommandFacts> commands, const EntryInputs& in)
+template <class Commands>
+std::size_t capacityFor(const Commands& commands, const EntryInputs& in)
 {
     constexpr std::size_t perCommand = 2 * (1 + kDenyAdmin.size() + kEol.size()) + kAddCmdComment.size() + kEol.size();
     std::size_t size = 128 + in.typeCaption.size() + in.id.size() + in.password.size();
-    for (const CommandFacts& c : commands)
-        size += perCommand + 2 * c.key.size();
+    for (std::size_t i = 0; i < commands.size(); ++i)
+        size += perCommand + 2 * commands.key(i).size();
     return size;
 }
 
-// Appends the whole entry from the commands' facts and ticks, and the levels that
-// count without commands of their own.
-template <class Checked>
-void appendText(std::string& out, std::span<const CommandFacts> commands, Checked&& checked, int baseLevel,
-                const EntryInputs& in)
+// Appends the whole entry from the commands and the levels that count without
+// commands of their own.
+template <class Commands>
+void appendText(std::string& out, const Commands& commands, int baseLevel, const EntryInputs& in)
 {
     ValidateID(out, in.userType, in.id);
     out += '"';
@@ -70,7 +99,7 @@ void appendText(std::string& out, std::span<const CommandFacts> commands, Checke
     out += kEol;
     out += '{';
     out += kEol;
-    baseLevel = shortestForm(commands, checked, baseLevel, LineWriter{commands, out});
+    baseLevel = shortestForm(commands, baseLevel, LineWriter<Commands>{commands, out});
     out += "\tbaseLevel = ";
     char digits[16];
     out.append(digits, std::to_chars(digits, digits + sizeof digits, baseLevel).ptr);
@@ -82,12 +111,6 @@ void appendText(std::string& out, std::span<const CommandFacts> commands, Checke
     }
     out += '}';
     out += kEol;
-}
-
-CommandFacts factsOf(const Node& c)
-{
-    const model::CommandTag tag = model::commandTag(c);
-    return {c.Key(), tag.level, tag.defaultOn, tag.isAdmin, tag.levelIsZero};
 }
 
 const std::array<CommandFacts, model::kCommandCount>& catalogueTable()
@@ -212,34 +235,22 @@ std::string composeEntry(std::span<Node* const> colLevels, std::span<Node* const
             baseLevel += value;
         }
 
-    // Each tag is read once; the window's tree has the catalogue's commands,
-    // which fit on the stack.
-    std::array<CommandFacts, model::kCommandCount> local;
-    std::vector<CommandFacts> more;
-    std::span<CommandFacts> facts(local.data(), colCommands.size());
-    if (colCommands.size() > local.size()) {
-        more.resize(colCommands.size());
-        facts = more;
-    }
-    for (std::size_t i = 0; i < colCommands.size(); ++i)
-        facts[i] = factsOf(*colCommands[i]);
+    const TreeCommands commands{colCommands};
     std::string out;
-    out.reserve(capacityFor(facts, in));
-    appendText(
-        out, facts, [colCommands](std::size_t i) { return colCommands[i]->Checked(); }, baseLevel, in);
+    out.reserve(capacityFor(commands, in));
+    appendText(out, commands, baseLevel, in);
     return out;
 }
 
 void appendGranted(std::string& out, const model::CommandSet& granted, const EntryInputs& in)
 {
-    appendText(
-        out, catalogueFacts(), [&granted](std::size_t i) { return granted[i]; }, 0, in);
+    appendText(out, GrantedCommands{catalogueFacts(), granted}, 0, in);
 }
 
 std::string composeGranted(const model::CommandSet& granted, const EntryInputs& in)
 {
     std::string out;
-    out.reserve(capacityFor(catalogueFacts(), in));
+    out.reserve(capacityFor(GrantedCommands{catalogueFacts(), granted}, in));
     appendGranted(out, granted, in);
     return out;
 }

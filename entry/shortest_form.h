@@ -28,7 +28,8 @@ constexpr LevelForm levelForm(int added, int withheld)
     return added <= withheld ? LevelForm::Additions : LevelForm::LevelAndDenials;
 }
 
-// What the shortest form needs to know of one command.
+// What the shortest form needs to know of one command, as the catalogue
+// states it.
 struct CommandFacts {
     std::string_view key;
     int level = 0;
@@ -44,10 +45,11 @@ std::span<const CommandFacts> catalogueFacts();
 // sink.add(i) or sink.deny(i) for every command line of the shortest form, in
 // the order an entry lists them: the runs' lines by ascending level, then the
 // denials of default commands that are off, then the admin commands of level 0
-// that are off by default. `checked(i)` tells whether command i is granted.
+// that are off by default. `commands` tells, for command i, checked(i) (it is
+// granted), defaultOn(i), isAdmin(i), level(i) and levelIsZero(i).
 // Returns `baseLevel` plus the levels that count.
-template <class Checked, class Sink>
-int shortestForm(std::span<const CommandFacts> commands, Checked&& checked, int baseLevel, Sink&& sink)
+template <class Commands, class Sink>
+int shortestForm(const Commands& commands, int baseLevel, Sink&& sink)
 {
     const std::size_t n = commands.size();
     int groupLevel = 0;
@@ -57,13 +59,13 @@ int shortestForm(std::span<const CommandFacts> commands, Checked&& checked, int 
     bool defaultsOff = false;   // a default command is off: pass two has lines
     bool zeroAdminsOff = false; // an admin command of level 0 is off by default: pass three may have lines
     for (std::size_t i = 0; i < n; ++i) {
-        const CommandFacts& c = commands[i];
-        if (!c.defaultOn)
-            ++(checked(i) ? added : withheld);
-        else if (!checked(i))
+        if (!commands.defaultOn(i)) {
+            ++(commands.checked(i) ? added : withheld);
+            zeroAdminsOff = zeroAdminsOff || (commands.levelIsZero(i) && commands.isAdmin(i));
+        } else if (!commands.checked(i)) {
             defaultsOff = true;
-        zeroAdminsOff = zeroAdminsOff || (c.levelIsZero && c.isAdmin && !c.defaultOn);
-        const int nextLevel = i + 1 == n ? 0 : commands[i + 1].level;
+        }
+        const int nextLevel = i + 1 == n ? 0 : commands.level(i + 1);
         if (i + 1 != n && nextLevel == groupLevel)
             continue;
         // The run is counted first and walked again for the shorter side,
@@ -74,7 +76,7 @@ int shortestForm(std::span<const CommandFacts> commands, Checked&& checked, int 
         if (form != LevelForm::Whole) {
             const bool grant = form == LevelForm::Additions;
             for (std::size_t j = runStart; j <= i; ++j)
-                if (!commands[j].defaultOn && checked(j) == grant)
+                if (!commands.defaultOn(j) && commands.checked(j) == grant)
                     grant ? sink.add(j) : sink.deny(j);
         }
         groupLevel = nextLevel;
@@ -85,18 +87,17 @@ int shortestForm(std::span<const CommandFacts> commands, Checked&& checked, int 
 
     // Default commands that were turned off, after all run lines.
     for (std::size_t i = 0; defaultsOff && i < n; ++i)
-        if (commands[i].defaultOn && !checked(i))
+        if (commands.defaultOn(i) && !commands.checked(i))
             sink.deny(i);
 
     // Admin commands of level 0 that are off by default: without any level
     // they are granted one by one, with a level the ones off are denied.
     for (std::size_t i = 0; zeroAdminsOff && i < n; ++i) {
-        const CommandFacts& c = commands[i];
-        if (!c.levelIsZero || !c.isAdmin || c.defaultOn)
+        if (!commands.levelIsZero(i) || !commands.isAdmin(i) || commands.defaultOn(i))
             continue;
-        if (baseLevel != 0 && !checked(i))
+        if (baseLevel != 0 && !commands.checked(i))
             sink.deny(i);
-        else if (baseLevel == 0 && checked(i))
+        else if (baseLevel == 0 && commands.checked(i))
             sink.add(i);
     }
     return baseLevel;

@@ -1,17 +1,59 @@
 // The reader from arbitrary bytes: no crash or sanitizer report, and
-// formatting keeps what every clean entry grants and is stable.
+// formatting keeps what every clean entry grants and is stable. The last
+// bytes choose one set or remove of the text (of one of its identities, or a
+// new one), which must change that entry alone.
 
 #include "../tests/properties.h"
+
+#include <commands.h>
 
 #include <cstdio>
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+namespace {
+
+void check(const std::string& failure)
 {
-    const std::string failure = properties::formatKeepsMeaning({reinterpret_cast<const char*>(data), size});
     if (!failure.empty()) {
         std::fprintf(stderr, "violated: %s\n", failure.c_str());
         std::abort();
     }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    check(properties::formatKeepsMeaning(bytes));
+    if (size < 5)
+        return 0;
+    const std::string text(bytes.substr(0, size - 5));
+    const uint8_t* c = data + size - 5;
+    const entry::ReadResult read = entry::read(text);
+    properties::EditAsked asked;
+    if ((c[0] & 1) != 0 && !read.blocks.empty()) {
+        const entry::Block& b = read.blocks[c[1] % read.blocks.size()];
+        asked.type = b.type;
+        asked.identity = b.identity;
+    } else {
+        asked.type = static_cast<entry::UserType>(c[1] % 4);
+        asked.identity = "fuzz";
+    }
+    asked.remove = (c[0] & 2) != 0;
+    asked.start = static_cast<properties::EditAsked::Start>((c[0] >> 2) & 3);
+    asked.level = c[2] % 18 == 0 ? 0 : 1 << (c[2] % 18 - 1);
+    asked.grant = c[3] % model::kCommandCount;
+    asked.deny = c[4] % model::kCommandCount;
+    if ((c[0] & 16) != 0)
+        asked.password = (c[0] & 32) != 0 ? "" : "pw";
+
+    std::string out;
+    cli::Console console{
+        [&out](std::string_view s) { return out.append(s), true; }, [](std::string_view) { return true; },
+        [&text](const std::string&, std::string&) { return std::optional(text); },
+        [](const std::string&, const cli::InPlaceOptions&, const cli::Change&, std::string&) { return false; }};
+    if (cli::runCli(asked.arguments(), console) == 0)
+        check(properties::editKeepsTheRest(text, out, asked));
     return 0;
 }

@@ -1,6 +1,5 @@
 #include "permissions.h"
 
-#include <charconv>
 #include <string>
 
 namespace model {
@@ -60,21 +59,6 @@ void userTick(Node& node, bool checked)
     node.setChecked(checked);
     CheckParents(node);
     CheckChildren(node);
-}
-
-// The tag is the default flag, the admin flag and the level in decimal, read
-// character by character: any default flag but "0" (a missing one included) is
-// on, only "1" makes an admin command.
-CommandTag commandTag(const Node& command)
-{
-    const std::string& tag = command.Tag();
-    CommandTag t;
-    t.defaultOn = tag.empty() || tag[0] != '0';
-    t.isAdmin = tag.size() > 1 && tag[1] == '1';
-    if (tag.size() > 2)
-        std::from_chars(tag.data() + 2, tag.data() + tag.size(), t.level);
-    t.levelIsZero = tag.size() == 3 && tag[2] == '0';
-    return t;
 }
 
 } // namespace model

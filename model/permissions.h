@@ -2,6 +2,8 @@
 
 #include "permission_tree.h"
 
+#include <charconv>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -36,13 +38,33 @@ void CheckChildren(Node& node);
 void userTick(Node& node, bool checked);
 
 // What a command node's tag says: its default flag, its admin flag and its
-// level. The tag is the one place a command node keeps these.
-struct CommandTag {
-    bool defaultOn = false;
-    bool isAdmin = false;
-    int level = 0;
-    bool levelIsZero = false; // the level part is exactly "0"
+// level. The tag is the one place a command node keeps these; each is read
+// from it character by character when asked, as the composer asks for each
+// many times per entry.
+class CommandTag {
+public:
+    explicit CommandTag(const std::string& tag) : tag_(tag) {}
+    // Any default flag but "0", a missing one included, is on.
+    bool defaultOn() const { return tag_.empty() || tag_[0] != '0'; }
+    // Only "1" makes an admin command.
+    bool isAdmin() const { return tag_.size() > 1 && tag_[1] == '1'; }
+    // The number written from the third character on.
+    int level() const
+    {
+        int value = 0;
+        if (tag_.size() > 2)
+            std::from_chars(tag_.data() + 2, tag_.data() + tag_.size(), value);
+        return value;
+    }
+    // The level is written as exactly "0".
+    bool levelIsZero() const { return tag_.size() == 3 && tag_[2] == '0'; }
+
+private:
+    const std::string& tag_;
 };
-CommandTag commandTag(const Node& command);
+inline CommandTag commandTag(const Node& command)
+{
+    return CommandTag(command.Tag());
+}
 
 } // namespace model

@@ -1,42 +1,56 @@
+#include "properties.h"
+
 #include <commands.h>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <random>
 #include <set>
 #include <sstream>
 
 namespace {
 
 // The program run in-process, with standard input, output, error and the file system replaced by strings: every
-// file holds `input` but "gone.txt", which is missing, and "locked.txt" cannot be replaced; after ">/dev/full",
-// standard output takes nothing.
+// file holds `input` but "gone.txt", which is missing, and "locked.txt" cannot be replaced; standard input holds
+// `input` too unless `stdinText` is given; after ">/dev/full", standard output takes nothing.
 struct Outcome {
     int code = -1;
     std::string out, err;
-    std::optional<std::string> replaced; // what format -i wrote, if it wrote
+    std::optional<std::string> replaced; // what -i wrote, if it wrote
 };
 
-Outcome run(const std::string& command, const std::string& input = {})
+Outcome run(std::vector<std::string> args, const std::string& input, const std::optional<std::string>& stdinText)
 {
-    std::vector<std::string> args{"vantorel-admins"}; // the command's words, split at each space
-    std::istringstream words(command);
-    for (std::string word; std::getline(words, word, ' ');)
-        args.push_back(word);
     const bool full = args.back() == ">/dev/full";
     args.resize(args.size() - (full ? 1 : 0));
     Outcome r;
     cli::Console console{[&r, full](std::string_view s) { return !full && (r.out.append(s), true); },
                          [&r](std::string_view s) { return r.err.append(s), true; },
-                         [&input](const std::string& path, std::string& error) {
-                             return path != "gone.txt" ? std::optional(input) : (error = "no such file", std::nullopt);
+                         [&](const std::string& path, std::string& error) {
+                             if (path == "gone.txt")
+                                 return error = "no such file", std::optional<std::string>();
+                             return std::optional(path == "-" && stdinText ? *stdinText : input);
                          },
-                         [&r](const std::string& path, std::string_view bytes, std::string& error) {
-                             return path == "locked.txt" ? (error = "permission denied", false)
-                                                         : (r.replaced = bytes, true);
+                         [&r, &input](const std::string& path, const cli::InPlaceOptions&, const cli::Change& change,
+                                      std::string& error) {
+                             if (path == "locked.txt")
+                                 return error = "permission denied", false;
+                             if (const auto text = change(input); text && *text != input)
+                                 r.replaced = text;
+                             return true;
                          }};
     r.code = cli::runCli(args, console);
     return r;
+}
+
+Outcome run(const std::string& command, const std::string& input = {}, const std::optional<std::string>& stdinText = {})
+{
+    std::vector<std::string> args{"vantorel-admins"}; // the command's words, split at each space
+    std::istringstream words(command);
+    for (std::string word; std::getline(words, word, ' ');)
+        args.push_back(word);
+    return run(args, input, stdinText);
 }
 
 // Usage errors, refusals of input the window would not accept, unreadable input, findings and lookups, each with
@@ -143,6 +157,106 @@ TEST(CliFormat, ShortestFormAndInPlaceOnlyWithoutErrors)
         EXPECT_EQ(inPlace.code, r.code);
         EXPECT_EQ(inPlace.replaced, r.code == 0 && r.out != row.input ? std::optional(r.out) : std::nullopt);
     }
+}
+
+// set and remove change one entry and say so on standard error; with -i they write the same text, and nothing when
+// it did not change. Refusals print nothing, write nothing and say why.
+TEST(CliEdit, ChangesOneEntryOrRefuses)
+{
+    const std::string a = "\"Name:a\"\n{\n\tbaseLevel = 2\n\tpassword = pw\n}\n";
+    const std::string ip = "\"IP:x\"\r\n{\r\n\tbaseLevel = 0\r\n}\r\n";
+    const std::string warning = "// The IP you entered appears to be invalid\r\n\r\n";
+    const std::string file = a + "\r\n" + warning + ip, bob = "\"Name:Bob\"\r\n{\r\n\tbaseLevel = 2\r\n}\r\n";
+    const std::string bad = "\"Name:a\"\r\n{\r\n\tbaseLevel = x\r\n}\r\n";
+    const struct {
+        const char* name;
+        std::string command, input;
+        int code;
+        std::string out, err; // standard output exactly; a part of standard error
+        std::optional<std::string> stdinText = {};
+    } rows[] = {
+        {"added after an empty line, with LF", "set f.txt --type name --id Bob --level 2", "// x\n", 0,
+         "// x\n\n\"Name:Bob\"\n{\n\tbaseLevel = 2\n}\n", "vantorel-admins: f.txt: added Name:Bob (line 3)\n"},
+        {"added on a line of its own", "set f.txt --type name --id Bob --level 2", "//\r\n", 0, "//\r\n\r\n" + bob,
+         "added Name:Bob (line 3)"},
+        {"updated in its place, password and LF kept", "set f.txt --type name --id a --grant kick", file, 0,
+         "\"Name:a\"\n{\n\taddAdminCmd = kick\n\tbaseLevel = 2\n\tpassword = pw\n}\n\r\n" + warning + ip,
+         "vantorel-admins: f.txt: updated Name:a (line 1)\n"},
+        {"unchanged", "set f.txt --type name --id a --none --level 2 --grant say,say_team,mapvote,hook,jetpack", file,
+         0, file, "unchanged Name:a (line 1)"},
+        {"no password", "set f.txt --type name --id a --no-password", file, 0,
+         "\"Name:a\"\n{\n\tbaseLevel = 2\n}\n\r\n" + warning + ip, "updated Name:a"},
+        {"password from standard input, warning kept", "set f.txt --type ip --id x --password-stdin", file, 0,
+         a + "\r\n" + warning + "\"IP:x\"\r\n{\r\n\tbaseLevel = 0\r\n\tpassword = s3cret\r\n}\r\n",
+         "updated IP:x (line 9)", "s3cret\r\nmore"},
+        {"errors", "set f.txt --type name --id a", bad, 1, "", "f.txt:3: error"},
+        {"identity twice", "set f.txt --type name --id a", a + a, 1, "",
+         "f.txt: not changed: Name:a stands in 2 entries (lines 1, 6)"},
+        {"comment lines", "set f.txt --type name --id a", "\"Name:a\"\n{\n// keep\n}\n", 1, "",
+         "not changed: the entry of Name:a (line 1) has comment lines of its own, which a rewrite would lose"},
+        {"space in a password from standard input", "set f.txt --type name --id a --password-stdin", file, 2, "",
+         "set: the password contains a space", "a b\n"},
+        {"empty standard input", "set f.txt --type name --id a --password-stdin", file, 2, "", "is empty", ""},
+        {"password and file on standard input", "set --type name --id a --password-stdin", file, 2, "",
+         "--password-stdin needs a FILE"},
+        {"removed with its warning and empty line", "remove f.txt --type ip --id x", file, 0, a,
+         "vantorel-admins: f.txt: removed IP:x (line 9)\n"},
+        {"first entry removed with the empty line after it", "remove f.txt --type name --id a", file, 0, warning + ip,
+         "removed Name:a (line 1)"},
+        {"no such entry", "remove f.txt --type name --id zz", file, 1, "", "f.txt: no entry Name:zz"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Outcome r = run(row.command, row.input, row.stdinText);
+        EXPECT_EQ(r.code, row.code);
+        EXPECT_EQ(r.out, row.out);
+        EXPECT_NE(r.err.find(row.err), std::string::npos) << r.err;
+        if (row.code == 2)
+            continue;
+        const Outcome inPlace = run(row.command + " -i", row.input, row.stdinText);
+        EXPECT_EQ(inPlace.code, row.code);
+        EXPECT_EQ(inPlace.err, r.err);
+        EXPECT_EQ(inPlace.replaced, row.code == 0 && row.out != row.input ? std::optional(row.out) : std::nullopt);
+    }
+}
+
+// Over random files and random edits: after set, the entry grants exactly what was asked with the password asked
+// or kept, and every other byte is unchanged; after remove, only that entry is gone.
+TEST(CliEdit, RandomEditsChangeOnlyTheirEntry)
+{
+    const std::string identities[] = {"Bob", "STEAM_0:1:2", "1.2.3.4", "x"};
+    const std::string separators[] = {"", "\r\n", "\n", "// note\r\n", "\r\n\r\n"};
+    std::mt19937 random(17);
+    const auto pick = [&random](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
+    int edited = 0;
+    for (int round = 0; round < 400; ++round) {
+        std::string text;
+        for (std::size_t n = pick(5); n > 0; --n) {
+            entry::Block b;
+            b.type = static_cast<entry::UserType>(pick(4));
+            b.identity = b.type == entry::UserType::Default ? entry::kDefaultIdentity : identities[pick(4)];
+            b.granted = model::CommandSet(random()) << pick(78);
+            b.lfOnly = pick(2) == 0;
+            text += separators[pick(5)] + entry::composeBlock(b);
+        }
+        text += separators[pick(5)];
+        properties::EditAsked asked;
+        asked.type = static_cast<entry::UserType>(pick(4));
+        asked.identity = identities[pick(4)];
+        asked.remove = pick(4) == 0;
+        asked.start = static_cast<properties::EditAsked::Start>(pick(4));
+        asked.level = pick(18) == 0 ? 0 : 1 << pick(17);
+        asked.grant = pick(78);
+        asked.deny = pick(78);
+        if (pick(3) == 0)
+            asked.password = pick(2) == 0 ? "" : "p" + std::to_string(round);
+        const Outcome r = run(asked.arguments(), text, std::nullopt);
+        if (r.code != 0)
+            continue;
+        ++edited;
+        EXPECT_EQ(properties::editKeepsTheRest(text, r.out, asked), "") << r.err << "\n" << text;
+    }
+    EXPECT_GT(edited, 200);
 }
 
 } // namespace

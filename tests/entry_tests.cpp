@@ -23,7 +23,7 @@ struct Composer : ::testing::Test {
     void tick(const std::set<std::string>& ticked, const std::set<std::string>& cleared = {})
     {
         for (Node* c : p.colCommands)
-            c->setChecked(ticked.count(c->Key()) || (c->Tag()[0] == '1' && !cleared.count(c->Key())));
+            c->setChecked(ticked.count(c->Key()) || (model::commandTag(*c).defaultOn() && !cleared.count(c->Key())));
     }
     std::string compose(const EntryInputs& in = kDefault) { return composeEntry(p.colLevels, p.colCommands, in); }
 };

@@ -7,6 +7,8 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <tuple>
+
 namespace {
 
 const QString kSteamWarning = "// The SteamID you entered appears to be invalid\n\n";
@@ -173,8 +175,17 @@ TEST_F(Window, ScreenReadersKnowWhatEachBoxIsFor)
 {
     EXPECT_EQ(w->lblType->buddy(), w->txtID);
     EXPECT_FALSE(w->txtPassword->accessibleName().isEmpty());
-    QAccessibleInterface* link = QAccessible::queryAccessibleInterface(w->lblMoreInfo);
-    ASSERT_NE(link, nullptr);
-    EXPECT_EQ(link->role(), QAccessible::Link);
-    EXPECT_EQ(link->text(QAccessible::Name), "Click here for more info.");
+    // What a screen reader announces; the tree's first child is its hidden column header.
+    QAccessibleInterface* tree = QAccessible::queryAccessibleInterface(w->treCommands);
+    ASSERT_NE(tree, nullptr);
+    const std::vector<std::tuple<QAccessibleInterface*, QAccessible::Role, QString>> rows{
+        {QAccessible::queryAccessibleInterface(w->lblMoreInfo), QAccessible::Link, "Click here for more info."},
+        {tree, QAccessible::Tree, "Commands"},
+        {tree->child(0), QAccessible::ColumnHeader, "Commands"},
+    };
+    for (const auto& [item, role, name] : rows) {
+        ASSERT_NE(item, nullptr) << name.toStdString();
+        EXPECT_EQ(item->role(), role) << name.toStdString();
+        EXPECT_EQ(item->text(QAccessible::Name), name);
+    }
 }

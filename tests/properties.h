@@ -92,4 +92,101 @@ inline std::string formatKeepsMeaning(std::string_view text)
     return {};
 }
 
+// One set or remove, as the unit tests and fuzz_reader draw it: of a type and identity; for set, a start (what the
+// entry grants now, all, none or the defaults), one level, one grant and one denial by catalogue position, and a
+// password (nullopt: keep it; "": none). A default entry's identity is always "Default".
+struct EditAsked {
+    entry::UserType type = entry::UserType::Default;
+    std::string identity;
+    bool remove = false;
+    enum class Start { Current, All, None, Defaults } start = Start::Current;
+    int level = 0;
+    std::size_t grant = 0, deny = 0;
+    std::optional<std::string> password;
+
+    // The command's arguments, FILE "f.txt" included.
+    std::vector<std::string> arguments() const
+    {
+        std::vector<std::string> args{"vantorel-admins", remove ? "remove" : "set", "f.txt", "--type",
+                                      std::string(entry::typeName(type))};
+        if (type != entry::UserType::Default)
+            args.insert(args.end(), {"--id", identity});
+        if (remove)
+            return args;
+        const auto catalogue = model::commandCatalogue();
+        args.insert(args.end(),
+                    {"--level", std::to_string(level), "--grant", std::string(catalogue[grant].key), "--deny",
+                     std::string(catalogue[deny].key)});
+        if (start != Start::Current)
+            args.push_back(start == Start::All ? "--all" : start == Start::None ? "--none" : "--defaults");
+        if (password && password->empty())
+            args.push_back("--no-password");
+        else if (password)
+            args.insert(args.end(), {"--password", *password});
+        return args;
+    }
+};
+
+// After a set, the one entry of that type and identity grants and holds what was asked, in its shortest form, in
+// the old entry's place or appended after nothing but line ends; every other byte is unchanged. After a remove,
+// only that entry is gone, with at most one empty line beside it.
+inline std::string editKeepsTheRest(std::string_view before, std::string_view after, const EditAsked& asked)
+{
+    const entry::ReadResult old = entry::read(before), now = entry::read(after);
+    const auto find = [&asked](const entry::ReadResult& r) {
+        std::vector<const entry::Block*> found;
+        for (const entry::Block& b : r.blocks)
+            if (b.type == asked.type &&
+                b.identity == (asked.type == entry::UserType::Default ? entry::kDefaultIdentity : asked.identity))
+                found.push_back(&b);
+        return found;
+    };
+    const auto was = find(old), is = find(now);
+    if (old.errors > 0 || was.size() > 1)
+        return "edited a file with errors or with the identity in several entries";
+    if (asked.remove) {
+        if (was.empty() || !is.empty())
+            return "not removed, or removed though it was not there";
+        const entry::Block& b = *was[0];
+        for (const std::string_view line : {"", "\n", "\r\n"}) {
+            const bool beforeIt = b.begin >= line.size() && before.substr(b.begin - line.size()).starts_with(line);
+            const bool afterIt = before.substr(b.end).starts_with(line);
+            if ((beforeIt &&
+                 std::string(before.substr(0, b.begin - line.size())).append(before.substr(b.end)) == after) ||
+                (afterIt && std::string(before.substr(0, b.begin)).append(before.substr(b.end + line.size())) == after))
+                return {};
+        }
+        return "removed more than the entry and one empty line";
+    }
+    if (is.size() != 1 || now.errors > 0)
+        return "the identity is not in exactly one entry, or the edit made errors";
+    // The start, then the level, grant and denial as plain set operations on the commands.
+    using Start = EditAsked::Start;
+    const auto catalogue = model::commandCatalogue();
+    model::CommandSet granted = asked.start == Start::All ? model::CommandSet().set()
+        : asked.start == Start::None                      ? model::CommandSet()
+        : asked.start == Start::Current && !was.empty()   ? was[0]->granted
+                                                          : model::defaultCommands();
+    for (std::size_t i = 0; i < catalogue.size(); ++i)
+        granted[i] = (granted[i] || catalogue[i].level == asked.level || i == asked.grant) && i != asked.deny;
+    const std::string_view password = asked.password ? std::string_view(*asked.password)
+        : was.empty()                                ? ""
+                                                     : was[0]->password.value_or("");
+    const entry::Block& b = *is[0];
+    if (b.granted != granted || b.password.value_or("") != password)
+        return "the entry grants or holds other than what was asked";
+    if (after.substr(b.begin, b.end - b.begin) != entry::composeBlock(b))
+        return "the entry is not in its shortest form";
+    if (was.empty()) {
+        const std::string_view gap = after.substr(0, b.begin).substr(std::min(before.size(), b.begin));
+        if (!after.starts_with(before) || b.begin < before.size() || b.end != after.size() || gap.size() > 4 ||
+            gap.find_first_not_of("\r\n") != std::string_view::npos)
+            return "not appended after the old text and line ends alone";
+    } else if (after.substr(0, b.begin) != before.substr(0, was[0]->begin) ||
+               after.substr(b.end) != before.substr(was[0]->end)) {
+        return "bytes outside the entry changed";
+    }
+    return {};
+}
+
 } // namespace properties

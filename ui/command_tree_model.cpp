@@ -98,6 +98,13 @@ Qt::ItemFlags CommandTreeModel::flags(const QModelIndex& index) const
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsEditable;
 }
 
+QVariant CommandTreeModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && section == 0 && role == Qt::DisplayRole)
+        return QStringLiteral("Commands");
+    return QAbstractItemModel::headerData(section, orientation, role);
+}
+
 void CommandTreeModel::nodeAboutToBeAdded(const Node* parent, int row)
 {
     beginInsertRows(indexOf(parent), row, row);

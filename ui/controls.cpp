@@ -212,7 +212,7 @@ void ResultBox::paste(QClipboard::Mode mode)
 {
     const QString text = QApplication::clipboard()->text(mode);
     if (!text.isEmpty())
-        emit Load(text.toUtf8());
+        emit loadRequested(text.toUtf8());
 }
 
 void ResultBox::keyPressEvent(QKeyEvent* event)

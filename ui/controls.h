@@ -108,7 +108,7 @@ public:
     void setEntry(const QString& entry);
 
 signals:
-    void Load(const QByteArray& text);
+    void loadRequested(const QByteArray& text);
 
 protected:
     QMimeData* createMimeDataFromSelection() const override;

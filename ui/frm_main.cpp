@@ -9,6 +9,7 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -75,11 +76,15 @@ QString helpPageName(const QString& tag)
 
 QFont windowFont()
 {
-    // Qt matches the families in order and takes the first one installed.
     QFont font;
     font.setFamilies(windowFaces());
     font.setPointSizeF(8.25);
     return font;
+}
+
+void setUpApplication()
+{
+    QApplication::setFont(windowFont());
 }
 
 frmMain::frmMain(QWidget* parent)
@@ -107,8 +112,9 @@ frmMain::frmMain(QWidget* parent)
 
 frmMain::~frmMain()
 {
-    // The adapter watches the tree, which is a member: detach it first.
-    treCommands->setModel(nullptr);
+    // The adapter watches the tree, which is a member: delete it first. The
+    // view, which is deleted after the members, falls back to an empty model
+    // by itself, more cheaply than setModel(nullptr) would detach it.
     delete treeModel_;
 }
 
@@ -185,6 +191,7 @@ void frmMain::createControls()
     lblMoreInfo->setCursor(Qt::PointingHandCursor);
 
     treCommands->setUniformRowHeights(true); // bold and plain rows are equally high
+    treCommands->setAccessibleName(Frame2->title());
     treCommands->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
     txtResult->setTabChangesFocus(true);
     txtResult->setTabStopDistance(8 * txtResult->fontMetrics().horizontalAdvance(u' '));
@@ -267,8 +274,8 @@ void frmMain::connectHandlers()
     // An existing entry is brought in by pasting it into the result box, or by
     // dropping it, as text or as a file, on the result box or the tree.
     txtResult->setToolTip(QStringLiteral("Paste an existing entry here, or drop it here, to edit it."));
-    const auto load = [this](const QByteArray& text) { LoadEntry(text); };
-    connect(txtResult, &ResultBox::Load, this, load);
+    const auto load = [this](const QByteArray& text) { loadEntry(text); };
+    connect(txtResult, &ResultBox::loadRequested, this, load);
     takeDrops(txtResult->viewport(), load);
     takeDrops(treCommands->viewport(), load);
 }
@@ -472,7 +479,7 @@ void frmMain::treCommands_NodeCheck(model::Node* node)
     UpdateResult();
 }
 
-QString frmMain::LoadEntry(const QByteArray& text)
+QString frmMain::loadEntry(const QByteArray& text)
 {
     const entry::ReadResult read = entry::read(std::string_view(text.constData(), static_cast<size_t>(text.size())));
     const QString refusal = refusalOf(read);

@@ -33,6 +33,13 @@ QString helpPageName(const QString& tag);
 // installed, at 8.25 points.
 QFont windowFont();
 
+// Settings of the whole program, made once at its start before the window is
+// built: the window's face becomes the application's, so that every control is
+// laid out in it from the start (a control otherwise measures its empty text in
+// Qt's default face first, which then has to be loaded too) and the window's
+// tooltips and menus match it.
+void setUpApplication();
+
 // The one window of the program: the user type and password inputs, the
 // command tree with its bulk buttons and help link, and the entry to copy.
 class frmMain : public QWidget {
@@ -105,7 +112,7 @@ public:
     // Shows the one entry of `text` as if it had been entered by hand, or, when
     // the window cannot hold it, changes nothing and says why at the result
     // box. Returns the reason, empty when it was loaded.
-    QString LoadEntry(const QByteArray& text);
+    QString loadEntry(const QByteArray& text);
 
 private:
     void createControls();

@@ -1,13 +1,27 @@
 cmake_minimum_required(VERSION 3.25)
 # Runs vantorel-admins once and checks it: cmake -DPROGRAM=... -DARGS=a|b -DEXIT=n [-DSTDIN=file]
 # [-DEXPECT=file: standard output byte for byte] [-DMATCH=regex: standard output and error]
-# [-DWORK=path -DCOPY=file -DMODE=640 -DEXPECT_FILE=file: copy COPY to WORK with MODE, pass it as WORKFILE, then
-# check WORK's bytes and mode]. Under an emulator (Wine for the Windows build) the program runs through it.
+# [-DWORK=path -DCOPY=file -DMODE=640 -DEXPECT_FILE=file: copy COPY to WORK with MODE (without COPY, WORK is
+# removed), pass it as WORKFILE, then check WORK's bytes and mode] [-DOWNER=uid:gid: WORK given that owner, when
+# run as root, and checked] [-DLOCKED=1: WORK.lock made beforehand, and checked to be still there].
+# Under an emulator (Wine for the Windows build) the program runs through it.
 string(REPLACE "|" ";" ARGS "${ARGS}")
 if(DEFINED WORK)
-  file(COPY_FILE ${COPY} ${WORK})
-  execute_process(COMMAND chmod ${MODE} ${WORK} COMMAND_ERROR_IS_FATAL ANY)
+  file(REMOVE ${WORK} ${WORK}.lock)
+  if(DEFINED COPY)
+    file(COPY_FILE ${COPY} ${WORK})
+    execute_process(COMMAND chmod ${MODE} ${WORK} COMMAND_ERROR_IS_FATAL ANY)
+  endif()
   list(TRANSFORM ARGS REPLACE "WORKFILE" "${WORK}")
+  if(LOCKED)
+    file(TOUCH ${WORK}.lock)
+  endif()
+  execute_process(COMMAND id -u OUTPUT_VARIABLE uid OUTPUT_STRIP_TRAILING_WHITESPACE)
+  set(owner_wanted "") # only root gives files away, and Windows keeps no POSIX owner
+  if(DEFINED OWNER AND uid EQUAL 0 AND NOT EMULATOR)
+    set(owner_wanted ${OWNER})
+    execute_process(COMMAND chown ${OWNER} ${WORK} COMMAND_ERROR_IS_FATAL ANY)
+  endif()
 endif()
 set(input)
 if(DEFINED STDIN)
@@ -35,8 +49,15 @@ if(DEFINED WORK)
   if(NOT EMULATOR)
     execute_process(COMMAND stat -c %a ${WORK} OUTPUT_VARIABLE mode OUTPUT_STRIP_TRAILING_WHITESPACE)
   endif()
+  set(owner "")
+  if(owner_wanted)
+    execute_process(COMMAND stat -c %u:%g ${WORK} OUTPUT_VARIABLE owner OUTPUT_STRIP_TRAILING_WHITESPACE)
+  endif()
   # A Windows program has no POSIX mode: Wine makes one up for the files it creates, so only the bytes count there.
-  if(NOT after STREQUAL expected OR (NOT EMULATOR AND NOT mode STREQUAL MODE))
-    message(FATAL_ERROR "${WORK} (mode ${mode}) is not ${EXPECT_FILE} with mode ${MODE}:\n${seen}")
+  if(NOT after STREQUAL expected OR (NOT EMULATOR AND NOT mode STREQUAL MODE) OR NOT "${owner}" STREQUAL "${owner_wanted}")
+    message(FATAL_ERROR "${WORK} (mode ${mode}, owner ${owner}) is not ${EXPECT_FILE} with mode ${MODE} ${owner_wanted}:\n${seen}")
+  endif()
+  if(LOCKED AND NOT EXISTS ${WORK}.lock OR NOT LOCKED AND EXISTS ${WORK}.lock)
+    message(FATAL_ERROR "${WORK}.lock is gone, or was left:\n${seen}")
   endif()
 endif()

@@ -1,0 +1,174 @@
+#include "entry_options.h"
+
+#include "exit_codes.h"
+
+#include <bulk_selection.h>
+#include <text_rules.h>
+
+namespace cli {
+
+namespace {
+
+// Why the window's box would not take `text`, or nullopt when it would.
+std::optional<std::string> boxRefusal(std::string_view what, std::string_view text, std::size_t limit)
+{
+    const std::optional<std::size_t> length = entry::boxLength(text);
+    if (!length)
+        return std::string(what) + " is not valid UTF-8";
+    if (*length > limit)
+        return std::string(what) + " has " + std::to_string(*length) + " characters; at most " + std::to_string(limit) +
+            " are allowed";
+    if (const std::size_t bad = entry::firstUnsafe(text); bad != std::string_view::npos)
+        return std::string(what) + " contains " + entry::describeCharacter(entry::codePointAt(text, bad)) +
+            "; it must be a single line without control characters";
+    return std::nullopt;
+}
+
+// The command nodes of the keys, or false with the first unknown key named.
+bool commandNodes(const model::Permissions& p, const std::vector<std::string>& keys, std::vector<model::Node*>& nodes,
+                  std::string& why)
+{
+    for (const std::string& key : keys) {
+        const std::optional<std::size_t> index = model::commandIndex(key);
+        if (!index) {
+            why = "unknown command key \"" + key + "\"";
+            return false;
+        }
+        nodes.push_back(p.colCommands[*index]);
+    }
+    return true;
+}
+
+} // namespace
+
+CLI::Option* addEntryOptions(CLI::App& command, EntryOptions& options, const std::string& start)
+{
+    command.add_option("--type", options.type, "The kind of identity")
+        ->required()
+        ->check(CLI::IsMember(std::vector<std::string>(entry::kTypeNames.begin(), entry::kTypeNames.end())));
+    command.add_option("--id", options.id,
+                       "The identity (for ip, name and steamid; at most " + std::to_string(entry::kMaxIdentityLength) +
+                           " characters)");
+    CLI::Option* password = command.add_option("--password", options.password,
+                                               "A password: at most " + std::to_string(entry::kMaxPasswordLength) +
+                                                   " characters, no spaces");
+    CLI::Option* all = command.add_flag("--all", options.all, "Start from every command ticked");
+    CLI::Option* none = command.add_flag("--none", options.none, "Start from no command ticked")->excludes(all);
+    command.add_flag("--defaults", options.defaults, "Start from the default ticks")->excludes(all)->excludes(none);
+    command.add_option("--level", options.levels, "Tick a whole level (0, 1, 2, 4, ..., 65536); may be repeated");
+    command.add_option("--grant", options.grant, "Commands to tick, by key")->delimiter(',');
+    command.add_option("--deny", options.deny, "Commands to untick, by key")->delimiter(',');
+    command.footer("Starts from " + start +
+                   "\n(--all: every command, --none: none, --defaults: the default ticks), then ticks the levels,\n"
+                   "then the granted commands, then unticks the denied ones, as a user ticks them in the window.");
+    return password;
+}
+
+bool EntryChoice::check(const EntryOptions& options, std::string& why)
+{
+    options_ = &options;
+    const std::optional<entry::UserType> type = entry::typeFromName(options.type);
+    if (!type) {
+        why = "unknown type \"" + options.type + "\"";
+        return false;
+    }
+    type_ = *type;
+    identity_ = entry::kDefaultIdentity;
+    if (type_ == entry::UserType::Default) {
+        if (options.id) {
+            why = "a default entry has no identity of its own; --id is for ip, name and steamid";
+            return false;
+        }
+        if (options.password) {
+            why = "a default entry cannot have a password";
+            return false;
+        }
+    } else if (!options.id) {
+        why = "--id is required for --type " + options.type;
+        return false;
+    } else {
+        identity_ = *options.id;
+        if (auto refusal = boxRefusal("the identity", identity_, entry::kMaxIdentityLength)) {
+            why = *refusal;
+            return false;
+        }
+    }
+    const std::string_view password = options.password ? std::string_view(*options.password) : std::string_view();
+    if (password.find(' ') != std::string_view::npos) {
+        why = "the password contains a space; passwords cannot contain any spaces";
+        return false;
+    }
+    if (auto refusal = boxRefusal("the password", password, entry::kMaxPasswordLength)) {
+        why = *refusal;
+        return false;
+    }
+
+    model::loadCatalogue(p_);
+    for (const int level : options.levels) {
+        model::Node* node = p_.tree.find("lvl" + std::to_string(level));
+        if (node == nullptr) {
+            why = "unknown level " + std::to_string(level) + " (levels are 0 and the powers of two 1 to 65536)";
+            return false;
+        }
+        levels_.push_back(node);
+    }
+    return commandNodes(p_, options.grant, grants_, why) && commandNodes(p_, options.deny, denials_, why);
+}
+
+std::size_t emptyLineAtEnd(std::string_view text)
+{
+    for (const std::string_view eol : {std::string_view("\r\n"), std::string_view("\n")})
+        if (text.ends_with(eol) && (text.size() == eol.size() || text[text.size() - eol.size() - 1] == '\n'))
+            return eol.size();
+    return 0;
+}
+
+std::string EntryChoice::name() const
+{
+    return std::string(entry::typeCaption(type_)) + std::string(identity_);
+}
+
+const model::Permissions& EntryChoice::tick(const std::optional<model::CommandSet>& current)
+{
+    if (options_->all)
+        model::checkAll(p_);
+    else if (options_->none)
+        model::uncheckAll(p_);
+    else if (current && !options_->defaults)
+        model::setCommands(p_, *current);
+    for (model::Node* level : levels_)
+        model::userTick(*level, true);
+    for (model::Node* command : grants_)
+        model::userTick(*command, true);
+    for (model::Node* command : denials_)
+        model::userTick(*command, false);
+    return p_;
+}
+
+std::optional<Edited> EntryChoice::locate(Console& console, const std::string& name, const entry::ReadResult& result,
+                                          std::optional<std::size_t>& index) const
+{
+    if (result.errors > 0) {
+        std::string report;
+        for (const entry::Diagnostic& d : result.diagnostics)
+            if (d.severity == entry::Severity::Error)
+                report += formatDiagnostic(name, d, false);
+        console.err(report);
+        return Edited{std::nullopt, kExitFindings, name + ": not changed, because it has errors"};
+    }
+    std::string lines;
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < result.blocks.size(); ++i) {
+        if (result.blocks[i].type == type_ && result.blocks[i].identity == identity_) {
+            lines += (count++ == 0 ? "" : ", ") + std::to_string(result.blocks[i].line);
+            index = i;
+        }
+    }
+    if (count > 1)
+        return Edited{std::nullopt, kExitFindings,
+                      name + ": not changed: " + this->name() + " stands in " + std::to_string(count) +
+                          " entries (lines " + lines + ")"};
+    return std::nullopt;
+}
+
+} // namespace cli

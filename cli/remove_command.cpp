@@ -1,0 +1,56 @@
+#include "commands.h"
+#include "entry_options.h"
+#include "exit_codes.h"
+
+namespace cli {
+
+CLI::App* setupRemove(CLI::App& app, RemoveOptions& options)
+{
+    CLI::App* cmd = app.add_subcommand("remove", "Remove one entry from an admins file");
+    cmd->add_option("FILE", options.file, "The admins file; standard input when none is given or for \"-\"");
+    cmd->add_option("--type", options.entry.type, "The kind of identity")
+        ->required()
+        ->check(CLI::IsMember(std::vector<std::string>(entry::kTypeNames.begin(), entry::kTypeNames.end())));
+    cmd->add_option("--id", options.entry.id, "The identity (for ip, name and steamid)");
+    CLI::Option* inPlace =
+        cmd->add_flag("-i,--in-place", options.inPlace, "Change the file under its lock instead of printing it");
+    addWaitOption(*cmd, options.writer, inPlace);
+    cmd->footer("Removes the entry of the same type and identity with its warning comment and the empty line that\n"
+                "separated it; every other byte stays as it was. Standard error says \"removed\".\n"
+                "Exit status 1 when there is no such entry.\n"
+                "Example:\n  vantorel-admins remove -i KZ_admins.txt --type name --id \"Mod Alice\"");
+    return cmd;
+}
+
+int runRemove(const RemoveOptions& options, Console& console)
+{
+    EntryChoice choice;
+    if (std::string why; !choice.check(options.entry, why)) {
+        complain(console, "remove: " + why);
+        return kExitTrouble;
+    }
+    const std::string name = displayName(options.file);
+    const auto edit = [&](std::string_view text) {
+        const entry::ReadResult result = entry::read(text);
+        std::optional<std::size_t> found;
+        if (std::optional<Edited> refused = choice.locate(console, name, result, found))
+            return *refused;
+        if (!found)
+            return Edited{std::nullopt, kExitFindings, name + ": no entry " + choice.name()};
+        // The empty line that separated the entry from what comes before it; for the first entry of the file, the
+        // one after it.
+        const entry::Block& block = result.blocks[*found];
+        std::size_t begin = block.begin - emptyLineAtEnd(text.substr(0, block.begin));
+        std::size_t end = block.end;
+        if (block.begin == 0)
+            end += text.substr(end).starts_with("\r\n") ? 2 : text.substr(end).starts_with('\n') ? 1 : 0;
+        std::string next(text.substr(0, begin));
+        next += text.substr(end);
+        return Edited{std::move(next), kExitClean,
+                      name + ": removed " + choice.name() + " (line " + std::to_string(block.line) + ")"};
+    };
+    return rewrite(console, "remove", options.file, options.inPlace ? std::optional(options.writer) : std::nullopt,
+                   edit);
+}
+
+} // namespace cli

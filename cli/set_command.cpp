@@ -1,0 +1,130 @@
+#include "commands.h"
+#include "entry_options.h"
+#include "exit_codes.h"
+
+namespace cli {
+
+namespace {
+
+// The line of `text` at which byte `pos` stands, counted from 1.
+int lineAt(std::string_view text, std::size_t pos)
+{
+    return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(pos), '\n'));
+}
+
+// The first line of standard input, without its line end: a password given so stays out of the process list.
+std::optional<std::string> passwordFromStdin(Console& console, std::string& why)
+{
+    std::optional<std::string> input = console.read("-", why);
+    if (!input)
+        return std::nullopt;
+    std::string line = input->substr(0, input->find('\n'));
+    if (line.ends_with('\r'))
+        line.pop_back();
+    if (line.empty()) {
+        why = "the first line of standard input, the password, is empty (--no-password writes an entry without one)";
+        return std::nullopt;
+    }
+    return line;
+}
+
+} // namespace
+
+CLI::App* setupSet(CLI::App& app, SetOptions& options)
+{
+    CLI::App* cmd = app.add_subcommand("set", "Add or change one entry of an admins file");
+    cmd->add_option("FILE", options.file, "The admins file; standard input when none is given or for \"-\"");
+    CLI::Option* password =
+        addEntryOptions(*cmd, options.entry, "what the entry grants now, a new one from the default ticks");
+    CLI::Option* fromStdin = cmd->add_flag("--password-stdin", options.passwordStdin,
+                                           "Take the password from the first line of standard input")
+                                 ->excludes(password);
+    cmd->add_flag("--no-password", options.noPassword, "Write the entry without a password")
+        ->excludes(password)
+        ->excludes(fromStdin);
+    CLI::Option* inPlace =
+        cmd->add_flag("-i,--in-place", options.inPlace, "Change the file under its lock instead of printing it");
+    cmd->add_flag("--create", options.writer.create, "With -i: create FILE (mode 0640) when it does not exist")
+        ->needs(inPlace);
+    addWaitOption(*cmd, options.writer, inPlace);
+    cmd->footer(cmd->get_footer() +
+                "\nThe entry of the same type and identity is rewritten in its place, in its shortest form, keeping\n"
+                "its password unless told otherwise; a new one is appended. Every other byte stays as it was.\n"
+                "Standard error says \"added\", \"updated\" or \"unchanged\"; an unchanged file is not written.\n"
+                "Example:\n"
+                "  vantorel-admins set -i KZ_admins.txt --type steamid --id STEAM_0:1:12345 --level 2 --grant kick");
+    return cmd;
+}
+
+int runSet(const SetOptions& options, Console& console)
+{
+    const auto refuse = [&console](const std::string& message) {
+        complain(console, "set: " + message);
+        return kExitTrouble;
+    };
+    EntryOptions entryOptions = options.entry;
+    std::string why;
+    if (options.passwordStdin) {
+        if (options.file == "-")
+            return refuse("--password-stdin needs a FILE, since standard input holds the password");
+        entryOptions.password = passwordFromStdin(console, why);
+        if (!entryOptions.password)
+            return refuse(why);
+    }
+    EntryChoice choice;
+    if (!choice.check(entryOptions, why))
+        return refuse(why);
+
+    const std::string name = displayName(options.file);
+    const auto edit = [&](std::string_view text) {
+        const entry::ReadResult result = entry::read(text);
+        std::optional<std::size_t> found;
+        if (std::optional<Edited> refused = choice.locate(console, name, result, found))
+            return *refused;
+        const entry::Block* old = found ? &result.blocks[*found] : nullptr;
+        if (old != nullptr && old->hasComments)
+            return Edited{std::nullopt, kExitFindings,
+                          name + ": not changed: the entry of " + choice.name() + " (line " +
+                              std::to_string(old->line) + ") has comment lines of its own, which a rewrite would lose"};
+
+        entry::Block block;
+        block.type = choice.type();
+        block.identity = choice.identity();
+        if (entryOptions.password)
+            block.password = *entryOptions.password;
+        else if (old != nullptr && !options.noPassword)
+            block.password = old->password;
+        const model::Permissions& p = choice.tick(old != nullptr ? std::optional(old->granted) : std::nullopt);
+        for (std::size_t i = 0; i < p.colCommands.size(); ++i)
+            block.granted[i] = p.colCommands[i]->Checked();
+
+        // In its place with its own line ends, or appended with the file's: CR LF unless every line ends in LF
+        // alone, on a line of its own after one empty line.
+        std::string next;
+        std::size_t at = 0;
+        if (old != nullptr) {
+            block.lfOnly = old->lfOnly;
+            next = text.substr(0, old->begin);
+        } else {
+            block.lfOnly = text.find('\n') != std::string_view::npos && text.find("\r\n") == std::string_view::npos;
+            next = text;
+            const std::string_view eol = block.lfOnly ? "\n" : "\r\n";
+            if (!next.empty() && !next.ends_with('\n'))
+                next += eol;
+            if (!next.empty() && emptyLineAtEnd(next) == 0)
+                next += eol;
+        }
+        at = next.size();
+        const std::string composed = entry::composeBlock(block);
+        next += composed;
+        if (old != nullptr)
+            next += text.substr(old->end);
+        const char* done = old == nullptr ? "added " : next == text ? "unchanged " : "updated ";
+        const int line = lineAt(next, at + composed.find('"'));
+        return Edited{std::move(next), kExitClean,
+                      name + ": " + done + choice.name() + " (line " + std::to_string(line) + ")"};
+    };
+    return rewrite(console, "set", options.file, options.inPlace ? std::optional(options.writer) : std::nullopt, edit);
+}
+
+} // namespace cli

@@ -11,7 +11,10 @@
 #   cpack -G NSIS   -> vantorel-admins-<version>-win64.exe
 #   cpack -G ZIP    -> vantorel-admins-<version>-win64.zip
 
-set(windowName "Vantorel KZ_admins.txt Helper")  # as the Linux desktop entry names the window
+# The window's name as the Linux desktop entry gives it: the Start-menu shortcut, the uninstall entry and the setup
+# program's title use it.
+file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/org.vantorel.AdminsHelper.desktop windowName REGEX "^Name=")
+string(REPLACE "Name=" "" windowName "${windowName}")
 
 # Qt's source as it was built, and the licence texts taken from it (packaging/windows/qt-source.sh fetches both
 # into a cache outside the clone; the release script passes the folder, or it is asked of the script here).

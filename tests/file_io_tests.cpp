@@ -38,9 +38,10 @@ std::string bytesOf(const fs::path& path)
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// A folder of this run's own, so that two runs of the suite at once never share one.
 fs::path freshFolder(const char* name)
 {
-    const fs::path folder = fs::temp_directory_path() / name;
+    const fs::path folder = fs::temp_directory_path() / (name + ("_" + std::to_string(std::random_device()())));
     fs::remove_all(folder);
     fs::create_directories(folder);
     return folder;

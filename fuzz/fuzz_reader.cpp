@@ -26,27 +26,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     check(properties::formatKeepsMeaning(bytes));
-    if (size < 5)
+    if (size < 8)
         return 0;
-    const std::string text(bytes.substr(0, size - 5));
-    const uint8_t* c = data + size - 5;
+    const std::string text(bytes.substr(0, size - 8));
+    const uint8_t* c = data + size - 8;
     const entry::ReadResult read = entry::read(text);
-    properties::EditAsked asked;
-    if ((c[0] & 1) != 0 && !read.blocks.empty()) {
-        const entry::Block& b = read.blocks[c[1] % read.blocks.size()];
+    auto asked = properties::EditAsked::drawn([c, k = 0](std::size_t n) mutable { return c[k++ % 7] % n; }, "fuzz");
+    if ((c[7] & 1) != 0 && !read.blocks.empty()) { // an identity the text holds
+        const entry::Block& b = read.blocks[c[7] / 2 % read.blocks.size()];
         asked.type = b.type;
         asked.identity = b.identity;
-    } else {
-        asked.type = static_cast<entry::UserType>(c[1] % 4);
-        asked.identity = "fuzz";
     }
-    asked.remove = (c[0] & 2) != 0;
-    asked.start = static_cast<properties::EditAsked::Start>((c[0] >> 2) & 3);
-    asked.level = c[2] % 18 == 0 ? 0 : 1 << (c[2] % 18 - 1);
-    asked.grant = c[3] % model::kCommandCount;
-    asked.deny = c[4] % model::kCommandCount;
-    if ((c[0] & 16) != 0)
-        asked.password = (c[0] & 32) != 0 ? "" : "pw";
 
     std::string out;
     cli::Console console{

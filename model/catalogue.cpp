@@ -1,5 +1,6 @@
 #include "catalogue.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -89,10 +90,10 @@ constexpr std::array<CatalogueEntry, kCommandCount> kCatalogue{{
 }};
 
 // An open-addressing table of the keys: one hash of the key looked up, then at
-// most a few exact comparisons, and no allocation.
+// most a few exact comparisons, and no allocation. It is built by the compiler.
 class KeyIndex {
 public:
-    KeyIndex()
+    constexpr KeyIndex()
     {
         slots_.fill(kEmpty);
         for (std::size_t i = 0; i < kCatalogue.size(); ++i) {
@@ -103,7 +104,7 @@ public:
         }
     }
 
-    std::optional<std::size_t> find(std::string_view key) const
+    constexpr std::optional<std::size_t> find(std::string_view key) const
     {
         for (std::size_t s = hash(key);; s = (s + 1) % kSlots) {
             const std::uint8_t i = slots_[s];
@@ -120,7 +121,7 @@ private:
 
     // The length and four characters tell the keys apart well enough for a
     // few probes at most, and cost the same for every key.
-    static std::size_t hash(std::string_view key)
+    static constexpr std::size_t hash(std::string_view key)
     {
         if (key.empty())
             return 0;
@@ -138,7 +139,7 @@ private:
 
 std::optional<std::size_t> commandIndex(std::string_view key)
 {
-    static const KeyIndex index;
+    static constexpr KeyIndex index;
     return index.find(key);
 }
 
@@ -165,12 +166,11 @@ void loadCatalogue(Permissions& p)
     // The level-0 commands are all on by default: once they stand, their
     // node's tick is derived from them. The others are off, as their level
     // nodes are, so no further derivation is needed.
-    auto entry = kCatalogue.begin();
-    for (; entry != kCatalogue.end() && entry->level == 0; ++entry)
-        p.AddCommand(entry->level, entry->text, entry->key, entry->defaultOn, entry->isAdmin);
+    const auto add = [&p](const CatalogueEntry& e) { p.AddCommand(e.level, e.text, e.key, e.defaultOn, e.isAdmin); };
+    const auto levelled = std::ranges::find_if(kCatalogue, [](const CatalogueEntry& e) { return e.level != 0; });
+    std::for_each(kCatalogue.begin(), levelled, add);
     CheckParents(*p.tree.item(p.tree.Count()));
-    for (; entry != kCatalogue.end(); ++entry)
-        p.AddCommand(entry->level, entry->text, entry->key, entry->defaultOn, entry->isAdmin);
+    std::for_each(levelled, kCatalogue.end(), add);
 
     p.tree.item(1)->setExpanded(true);
     p.tree.item(2)->setExpanded(true);

@@ -63,8 +63,8 @@ public:
             if (value > 2147483648LL)
                 return 0;
         }
-        value = negative ? -value : value;
-        return any && value >= -2147483648LL && value <= 2147483647LL ? static_cast<int>(value) : 0;
+        // The loop stops past 2147483648, so only that one value, unsigned, is out of reach.
+        return any && (negative || value < 2147483648LL) ? static_cast<int>(negative ? -value : value) : 0;
     }
     // The level is written as exactly "0".
     bool levelIsZero() const { return tag_.size() == 3 && tag_[2] == '0'; }

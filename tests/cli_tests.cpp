@@ -176,16 +176,7 @@ TEST(CliEdit, RandomEditsChangeOnlyTheirEntry)
             text += separators[pick(5)] + entry::composeBlock(b);
         }
         text += separators[pick(5)];
-        properties::EditAsked asked;
-        asked.type = static_cast<entry::UserType>(pick(4));
-        asked.identity = identities[pick(4)];
-        asked.remove = pick(4) == 0;
-        asked.start = static_cast<properties::EditAsked::Start>(pick(4));
-        asked.level = pick(18) == 0 ? 0 : 1 << pick(17);
-        asked.grant = pick(78);
-        asked.deny = pick(78);
-        if (pick(3) == 0)
-            asked.password = pick(2) == 0 ? "" : "p" + std::to_string(round);
+        const auto asked = properties::EditAsked::drawn(pick, identities[pick(4)]);
         const Outcome r = run(asked.arguments(), text, std::nullopt);
         if (r.code != 0)
             continue;

@@ -65,7 +65,8 @@ TEST(LockedFile, ReplacesWholeOrNotAtAll)
 
     EXPECT_FALSE(change(file, before)) << "a missing file is created only when asked";
     EXPECT_EQ(error, "no such file");
-    ASSERT_TRUE(change(file, before, {0, true})) << error;
+    const cli::InPlaceOptions create{0, true};
+    ASSERT_TRUE(change(file, before, create)) << error;
     EXPECT_EQ(bytesOf(file), before);
     fs::path written = file;
 #ifndef _WIN32 // through a symbolic link, its target is changed and the link stays
@@ -85,11 +86,15 @@ TEST(LockedFile, ReplacesWholeOrNotAtAll)
     EXPECT_EQ(fs::last_write_time(file), stamp) << "an unchanged text is not written";
 
     // Each row fails at another step; the file stays as it was and no lock is left.
-    const auto failLate = [&] {
 #ifdef _WIN32 // Windows refuses to replace a file that is open elsewhere
+    const char* const late = "cannot rename";
+    const auto failLate = [&] {
         const std::ifstream held(file);
         return change(file, before);
+    };
 #else // the file size limit stands in for a full disk
+    const char* const late = "file too large";
+    const auto failLate = [&] {
         rlimit limit{};
         getrlimit(RLIMIT_FSIZE, &limit);
         const rlimit small{4, limit.rlim_max};
@@ -98,25 +103,16 @@ TEST(LockedFile, ReplacesWholeOrNotAtAll)
         const bool replaced = change(file, before);
         setrlimit(RLIMIT_FSIZE, &limit);
         return replaced;
-#endif
     };
+#endif
     const struct {
         const char* name;
         std::function<bool()> attempt;
         std::string reason;
     } rows[] = {
-        {"folder missing",
-         [&] {
-             return change(root / "missing" / "KZ_admins.txt", before, {0, true});
-         },
-         "no such file"},
+        {"folder missing", [&] { return change(root / "missing" / "KZ_admins.txt", before, create); }, "no such file"},
         {"target is a folder", [&] { return change(folder, before); }, "is a directory"},
-        {"late failure", failLate,
-#ifdef _WIN32
-         "cannot rename"},
-#else
-         "file too large"},
-#endif
+        {"late failure", failLate, late},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

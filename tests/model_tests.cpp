@@ -72,6 +72,24 @@ TEST_F(Loaded, CatalogueBuildsTheWholeTree)
     EXPECT_EQ(p.tree.add("missing", Relationship::Child, "new", "New"), nullptr);
 }
 
+// Tags the catalogue never writes read as the tree's own tags promise: a
+// missing default flag is on, only "1" is admin, and the level ends at its
+// first other character and is 0 when it has no digits or does not fit.
+TEST(CommandTags, OddTagsRead)
+{
+    const std::vector<std::tuple<std::string, bool, bool, int>> tags{{"", true, false, 0},
+                                                                     {"1", true, false, 0},
+                                                                     {"02-16x", false, false, -16},
+                                                                     {"112147483648", true, true, 0},
+                                                                     {"1199999999999", true, true, 0},
+                                                                     {"10-", true, false, 0}};
+    for (const auto& [tag, defaultOn, isAdmin, level] : tags) {
+        const model::CommandTag read(tag);
+        EXPECT_EQ(std::tuple(read.defaultOn(), read.isAdmin(), read.level()), std::tuple(defaultOn, isAdmin, level))
+            << tag;
+    }
+}
+
 TEST(PermissionTree, NavigationAtTheTopAndLoadReports)
 {
     Permissions p;

@@ -104,6 +104,18 @@ struct EditAsked {
     std::size_t grant = 0, deny = 0;
     std::optional<std::string> password;
 
+    // An edit drawn by `pick(n)`, a number below n, of one of the four types and `identity`.
+    template <class Pick>
+    static EditAsked drawn(Pick&& pick, std::string identity)
+    {
+        EditAsked a{
+            entry::UserType(pick(4)),   std::move(identity),        pick(4) == 0, Start(pick(4)), (1 << pick(18)) >> 1,
+            pick(model::kCommandCount), pick(model::kCommandCount), std::nullopt};
+        if (pick(3) == 0)
+            a.password = pick(2) == 0 ? "" : "pw";
+        return a;
+    }
+
     // The command's arguments, FILE "f.txt" included.
     std::vector<std::string> arguments() const
     {

@@ -123,6 +123,9 @@ void frmMain::createControls()
     Frame1 = named(new QGroupBox(QStringLiteral("User Type"), this), "Frame1");
     Frame2 = named(new QGroupBox(QStringLiteral("Commands"), this), "Frame2");
     Frame3 = named(new QGroupBox(QStringLiteral("Admin File Entry"), this), "Frame3");
+    if (QStyle* style = frameStyle())
+        for (QGroupBox* frame : {Frame1, Frame2, Frame3})
+            frame->setStyle(style);
 
     // Created bottom of the stacking order first: a later sibling is drawn
     // over an earlier one, so the space warning covers the instructions.

@@ -11,4 +11,10 @@ QStringList windowFaces()
             QStringLiteral("Liberation Sans Narrow"), QStringLiteral("Arial Narrow"), QStringLiteral("Arial")};
 }
 
+// The native style draws the frames as Windows does.
+QStyle* frameStyle()
+{
+    return nullptr;
+}
+
 } // namespace ui

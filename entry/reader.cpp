@@ -129,6 +129,7 @@ struct Line {
     std::size_t next = 0;     // where the next line starts
     int number = 0;
     bool lfOnly = false;
+    bool printable = false; // the content is printable ASCII alone
 };
 
 class Reader {
@@ -168,17 +169,29 @@ private:
         Line line;
         line.begin = pos;
         line.number = number;
-        std::size_t end = text_.find('\n', pos);
-        if (end == std::string_view::npos) {
+        // Most lines hold printable ASCII alone between their indent and their line end: one scan finds the end
+        // and shows that no character of the line needs a closer look.
+        std::size_t start = pos;
+        while (start < text_.size() && isBlank(text_[start]))
+            ++start;
+        std::size_t end = firstNonPrintableAscii(text_, start);
+        if (end == text_.size()) {
+            line.next = end;
+            line.printable = true;
+        } else if (text_[end] == '\n' || (text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n')) {
+            line.lfOnly = text_[end] == '\n';
+            line.next = end + (line.lfOnly ? 1 : 2);
+            line.printable = true;
+        } else if (end = text_.find('\n', end); end == std::string_view::npos) {
             end = text_.size();
             line.next = end;
         } else {
             line.next = end + 1;
-            line.lfOnly = end == pos || text_[end - 1] != '\r';
+            line.lfOnly = text_[end - 1] != '\r';
             if (!line.lfOnly)
                 --end;
         }
-        line.content = trimmed(text_.substr(pos, end - pos));
+        line.content = trimmed(text_.substr(start, end - start));
         if (line.lfOnly && lfOnlyLines_++ == 0)
             firstLfOnly_ = number;
         return line;
@@ -212,7 +225,8 @@ private:
         structure(line);
         // Reported once the line has found its entry, so that the error marks
         // the entry the line belongs to.
-        if (const std::size_t bad = firstUnsafe(line.content); bad != std::string_view::npos)
+        if (const std::size_t bad = line.printable ? std::string_view::npos : firstUnsafe(line.content);
+            bad != std::string_view::npos)
             error(line.number,
                   [&] { return std::string(describeCharacter(codePointAt(line.content, bad)) + " in the line"); });
     }

@@ -15,6 +15,11 @@ enum class SingleLine { Keep, LineBreak, Drop };
 // and C1 (the tab included) is dropped.
 SingleLine singleLineRule(char32_t c);
 
+// Where the first byte at or after `pos` stands that is not printable ASCII
+// (a control character, DEL, or any byte from 0x80 on), or the text's size.
+// Only from such a byte can a character start that a box does not keep.
+std::size_t firstNonPrintableAscii(std::string_view text, std::size_t pos);
+
 // The first character of UTF-8 text that a single-line box would not keep, or
 // npos. Bytes that are not UTF-8 count as ordinary characters.
 std::size_t firstUnsafe(std::string_view utf8);

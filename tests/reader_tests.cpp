@@ -136,4 +136,12 @@ TEST(TextRules, WhatASingleLineBoxKeeps)
     // clang-format on
     for (const auto& [in, kept] : rows)
         EXPECT_EQ(keepSingleLine(in), kept) << in;
+    // Wherever a byte that is not printable ASCII stands, in a word or after the last whole one, the scan stops there.
+    for (std::size_t at = 0; at < 40; ++at)
+        for (const char b : {'\0', '\t', '\x1f', '\x7f', '\x80', '\xff'}) {
+            std::string text(40, '~');
+            text[at] = b;
+            EXPECT_EQ(firstNonPrintableAscii(text, at / 3), at) << at;
+        }
+    EXPECT_EQ(firstNonPrintableAscii(std::string(37, ' '), 0), 37U);
 }

@@ -145,30 +145,35 @@ const model::Permissions& EntryChoice::tick(const std::optional<model::CommandSe
     return p_;
 }
 
-std::optional<Edited> EntryChoice::locate(Console& console, const std::string& name, const entry::ReadResult& result,
-                                          std::optional<std::size_t>& index) const
+int EntryChoice::rewriteEntry(Console& console, std::string_view command, const std::string& file,
+                              const std::optional<InPlaceOptions>& inPlace, const EntryEdit& edit) const
 {
-    if (result.errors > 0) {
-        std::string report;
-        for (const entry::Diagnostic& d : result.diagnostics)
-            if (d.severity == entry::Severity::Error)
-                report += formatDiagnostic(name, d, false);
-        console.err(report);
-        return Edited{std::nullopt, kExitFindings, name + ": not changed, because it has errors"};
-    }
-    std::string lines;
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < result.blocks.size(); ++i) {
-        if (result.blocks[i].type == type_ && result.blocks[i].identity == identity_) {
-            lines += (count++ == 0 ? "" : ", ") + std::to_string(result.blocks[i].line);
-            index = i;
+    const std::string name = displayName(file);
+    return rewrite(console, command, file, inPlace, [&](std::string_view text) {
+        const entry::ReadResult result = entry::read(text);
+        if (result.errors > 0) {
+            std::string report;
+            for (const entry::Diagnostic& d : result.diagnostics)
+                if (d.severity == entry::Severity::Error)
+                    report += formatDiagnostic(name, d, false);
+            console.err(report);
+            return Edited{std::nullopt, kExitFindings, name + ": not changed, because it has errors"};
         }
-    }
-    if (count > 1)
-        return Edited{std::nullopt, kExitFindings,
-                      name + ": not changed: " + this->name() + " stands in " + std::to_string(count) +
-                          " entries (lines " + lines + ")"};
-    return std::nullopt;
+        std::string lines;
+        const entry::Block* found = nullptr;
+        std::size_t count = 0;
+        for (const entry::Block& b : result.blocks) {
+            if (b.type == type_ && b.identity == identity_) {
+                lines += (count++ == 0 ? "" : ", ") + std::to_string(b.line);
+                found = &b;
+            }
+        }
+        if (count > 1)
+            return Edited{std::nullopt, kExitFindings,
+                          name + ": not changed: " + this->name() + " stands in " + std::to_string(count) +
+                              " entries (lines " + lines + ")"};
+        return edit(text, found);
+    });
 }
 
 } // namespace cli

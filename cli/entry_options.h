@@ -49,11 +49,12 @@ public:
     // that order, each as a user's tick in the tree. Returns the tree, whose ticks the composer writes.
     const model::Permissions& tick(const std::optional<model::CommandSet>& current);
 
-    // For set and remove, in a file named `name` that read as `result`: the index in `result.blocks` of the one
-    // entry of this type and identity (byte for byte), if there is one. A refusal (exit code 1) for a file with
-    // errors, which are reported, and for an identity that stands in more than one entry.
-    std::optional<Edited> locate(Console& console, const std::string& name, const entry::ReadResult& result,
-                                 std::optional<std::size_t>& index) const;
+    // For set and remove: rewrites FILE as rewrite() does, through `edit`, which is given the text
+    // and the one entry of this type and identity (byte for byte), or null when there is none. A file with errors,
+    // which are reported, and an identity that stands in more than one entry are refused (exit code 1) first.
+    using EntryEdit = std::function<Edited(std::string_view, const entry::Block*)>;
+    int rewriteEntry(Console& console, std::string_view command, const std::string& file,
+                     const std::optional<InPlaceOptions>& inPlace, const EntryEdit& edit) const;
 
 private:
     const EntryOptions* options_ = nullptr;

@@ -30,16 +30,12 @@ int runRemove(const RemoveOptions& options, Console& console)
         return kExitTrouble;
     }
     const std::string name = displayName(options.file);
-    const auto edit = [&](std::string_view text) {
-        const entry::ReadResult result = entry::read(text);
-        std::optional<std::size_t> found;
-        if (std::optional<Edited> refused = choice.locate(console, name, result, found))
-            return *refused;
-        if (!found)
+    const auto edit = [&](std::string_view text, const entry::Block* found) {
+        if (found == nullptr)
             return Edited{std::nullopt, kExitFindings, name + ": no entry " + choice.name()};
         // The empty line that separated the entry from what comes before it; for the first entry of the file, the
         // one after it.
-        const entry::Block& block = result.blocks[*found];
+        const entry::Block& block = *found;
         std::size_t begin = block.begin - emptyLineAtEnd(text.substr(0, block.begin));
         std::size_t end = block.end;
         if (block.begin == 0)
@@ -49,8 +45,8 @@ int runRemove(const RemoveOptions& options, Console& console)
         return Edited{std::move(next), kExitClean,
                       name + ": removed " + choice.name() + " (line " + std::to_string(block.line) + ")"};
     };
-    return rewrite(console, "remove", options.file, options.inPlace ? std::optional(options.writer) : std::nullopt,
-                   edit);
+    return choice.rewriteEntry(console, "remove", options.file,
+                               options.inPlace ? std::optional(options.writer) : std::nullopt, edit);
 }
 
 } // namespace cli

@@ -76,12 +76,7 @@ int runSet(const SetOptions& options, Console& console)
         return refuse(why);
 
     const std::string name = displayName(options.file);
-    const auto edit = [&](std::string_view text) {
-        const entry::ReadResult result = entry::read(text);
-        std::optional<std::size_t> found;
-        if (std::optional<Edited> refused = choice.locate(console, name, result, found))
-            return *refused;
-        const entry::Block* old = found ? &result.blocks[*found] : nullptr;
+    const auto edit = [&](std::string_view text, const entry::Block* old) {
         if (old != nullptr && old->hasComments)
             return Edited{std::nullopt, kExitFindings,
                           name + ": not changed: the entry of " + choice.name() + " (line " +
@@ -124,7 +119,8 @@ int runSet(const SetOptions& options, Console& console)
         return Edited{std::move(next), kExitClean,
                       name + ": " + done + choice.name() + " (line " + std::to_string(line) + ")"};
     };
-    return rewrite(console, "set", options.file, options.inPlace ? std::optional(options.writer) : std::nullopt, edit);
+    return choice.rewriteEntry(console, "set", options.file,
+                               options.inPlace ? std::optional(options.writer) : std::nullopt, edit);
 }
 
 } // namespace cli

@@ -5,12 +5,13 @@
 
 namespace cli {
 
-void addWaitOption(CLI::App& command, InPlaceOptions& options, CLI::Option* inPlace)
+void addWaitOption(CLI::App& command, store::InPlaceOptions& options, CLI::Option* inPlace)
 {
     command
         .add_option("--wait", options.waitSeconds,
-                    "With -i: how many seconds to wait while another writer holds the file's lock (default 10)")
-        ->check(CLI::NonNegativeNumber)
+                    "With -i: how many seconds to wait while another writer holds the file's lock (default 10, "
+                    "at most a day)")
+        ->check(CLI::Range(0.0, store::kMaxWaitSeconds))
         ->needs(inPlace);
 }
 
@@ -68,6 +69,18 @@ int runCli(const std::vector<std::string>& args, Console& console)
     if (setCommand->parsed())
         return runSet(set, console);
     return runRemove(remove, console);
+}
+
+int runMain(const std::vector<std::string>& args, Console& console)
+{
+    try {
+        return runCli(args, console);
+    } catch (const std::exception& e) {
+        complain(console, std::string("stopped: ") + e.what());
+    } catch (...) {
+        complain(console, "stopped by an unknown error");
+    }
+    return kExitTrouble;
 }
 
 } // namespace cli

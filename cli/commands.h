@@ -39,7 +39,7 @@ int runCompose(const ComposeOptions& options, Console& console);
 struct FormatOptions {
     std::string file = "-";
     bool inPlace = false;
-    InPlaceOptions writer;
+    store::InPlaceOptions writer;
 };
 CLI::App* setupFormat(CLI::App& app, FormatOptions& options);
 int runFormat(const FormatOptions& options, Console& console);
@@ -50,7 +50,7 @@ struct SetOptions {
     bool passwordStdin = false;
     bool noPassword = false;
     bool inPlace = false;
-    InPlaceOptions writer;
+    store::InPlaceOptions writer;
 };
 CLI::App* setupSet(CLI::App& app, SetOptions& options);
 int runSet(const SetOptions& options, Console& console);
@@ -59,15 +59,19 @@ struct RemoveOptions {
     std::string file = "-";
     EntryOptions entry; // the type and the identity
     bool inPlace = false;
-    InPlaceOptions writer;
+    store::InPlaceOptions writer;
 };
 CLI::App* setupRemove(CLI::App& app, RemoveOptions& options);
 int runRemove(const RemoveOptions& options, Console& console);
 
 // --wait SECONDS, for a command that changes a file in place when `inPlace` is given.
-void addWaitOption(CLI::App& command, InPlaceOptions& options, CLI::Option* inPlace);
+void addWaitOption(CLI::App& command, store::InPlaceOptions& options, CLI::Option* inPlace);
 
 // Parses the arguments (the program's name first) and runs the command they name.
 int runCli(const std::vector<std::string>& args, Console& console);
+
+// runCli with every exception caught: the message goes to standard error and the exit code is 2, after the
+// exception has unwound everything it passed, so that a file held for a change has its lock removed.
+int runMain(const std::vector<std::string>& args, Console& console);
 
 } // namespace cli

@@ -2,6 +2,7 @@
 
 #include "exit_codes.h"
 
+#include <admins_file.h>
 #include <bulk_selection.h>
 #include <text_rules.h>
 
@@ -115,14 +116,6 @@ bool EntryChoice::check(const EntryOptions& options, std::string& why)
     return commandNodes(p_, options.grant, grants_, why) && commandNodes(p_, options.deny, denials_, why);
 }
 
-std::size_t emptyLineAtEnd(std::string_view text)
-{
-    for (const std::string_view eol : {std::string_view("\r\n"), std::string_view("\n")})
-        if (text.ends_with(eol) && (text.size() == eol.size() || text[text.size() - eol.size() - 1] == '\n'))
-            return eol.size();
-    return 0;
-}
-
 std::string EntryChoice::name() const
 {
     return std::string(entry::typeCaption(type_)) + std::string(identity_);
@@ -146,7 +139,7 @@ const model::Permissions& EntryChoice::tick(const std::optional<model::CommandSe
 }
 
 int EntryChoice::rewriteEntry(Console& console, std::string_view command, const std::string& file,
-                              const std::optional<InPlaceOptions>& inPlace, const EntryEdit& edit) const
+                              const std::optional<store::InPlaceOptions>& inPlace, const EntryEdit& edit) const
 {
     const std::string name = displayName(file);
     return rewrite(console, command, file, inPlace, [&](std::string_view text) {
@@ -159,20 +152,16 @@ int EntryChoice::rewriteEntry(Console& console, std::string_view command, const 
             console.err(report);
             return Edited{std::nullopt, kExitFindings, name + ": not changed, because it has errors"};
         }
-        std::string lines;
-        const entry::Block* found = nullptr;
-        std::size_t count = 0;
-        for (const entry::Block& b : result.blocks) {
-            if (b.type == type_ && b.identity == identity_) {
-                lines += (count++ == 0 ? "" : ", ") + std::to_string(b.line);
-                found = &b;
-            }
-        }
-        if (count > 1)
+        const std::vector<const entry::Block*> found = entry::entriesOf(result, type_, identity_);
+        if (found.size() > 1) {
+            std::string lines;
+            for (const entry::Block* b : found)
+                lines += (lines.empty() ? "" : ", ") + std::to_string(b->line);
             return Edited{std::nullopt, kExitFindings,
-                          name + ": not changed: " + this->name() + " stands in " + std::to_string(count) +
+                          name + ": not changed: " + this->name() + " stands in " + std::to_string(found.size()) +
                               " entries (lines " + lines + ")"};
-        return edit(text, found);
+        }
+        return edit(text, found.empty() ? nullptr : found.front());
     });
 }
 

@@ -54,7 +54,7 @@ public:
     // which are reported, and an identity that stands in more than one entry are refused (exit code 1) first.
     using EntryEdit = std::function<Edited(std::string_view, const entry::Block*)>;
     int rewriteEntry(Console& console, std::string_view command, const std::string& file,
-                     const std::optional<InPlaceOptions>& inPlace, const EntryEdit& edit) const;
+                     const std::optional<store::InPlaceOptions>& inPlace, const EntryEdit& edit) const;
 
 private:
     const EntryOptions* options_ = nullptr;
@@ -65,9 +65,5 @@ private:
     std::vector<model::Node*> grants_;
     std::vector<model::Node*> denials_;
 };
-
-// The length of the empty line that ends `text` ("\r\n" or "\n" after another line end, or as the whole text), or
-// 0 when its last line is not empty: the line that separates entries.
-std::size_t emptyLineAtEnd(std::string_view text);
 
 } // namespace cli

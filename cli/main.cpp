@@ -1,10 +1,11 @@
-// vantorel-admins: checks, shows, composes and formats admins files without a window.
+// vantorel-admins: checks, shows, composes, formats and changes admins files without a window.
 #include "commands.h"
-#include "file_io.h"
+
+#include <streams.h>
 
 int main(int argc, char** argv)
 {
-    cli::useBinaryStdio();
+    store::useBinaryStdio();
     cli::Console console = cli::systemConsole();
-    return cli::runCli(cli::utf8Arguments(argc, argv), console);
+    return cli::runMain(store::utf8Arguments(argc, argv), console);
 }

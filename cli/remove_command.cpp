@@ -2,6 +2,8 @@
 #include "entry_options.h"
 #include "exit_codes.h"
 
+#include <admins_file.h>
+
 namespace cli {
 
 CLI::App* setupRemove(CLI::App& app, RemoveOptions& options)
@@ -33,17 +35,9 @@ int runRemove(const RemoveOptions& options, Console& console)
     const auto edit = [&](std::string_view text, const entry::Block* found) {
         if (found == nullptr)
             return Edited{std::nullopt, kExitFindings, name + ": no entry " + choice.name()};
-        // The empty line that separated the entry from what comes before it; for the first entry of the file, the
-        // one after it.
-        const entry::Block& block = *found;
-        std::size_t begin = block.begin - emptyLineAtEnd(text.substr(0, block.begin));
-        std::size_t end = block.end;
-        if (block.begin == 0)
-            end += text.substr(end).starts_with("\r\n") ? 2 : text.substr(end).starts_with('\n') ? 1 : 0;
-        std::string next(text.substr(0, begin));
-        next += text.substr(end);
-        return Edited{std::move(next), kExitClean,
-                      name + ": removed " + choice.name() + " (line " + std::to_string(block.line) + ")"};
+        entry::EditedText next = entry::removeEntry(text, *found);
+        return Edited{std::move(next.text), kExitClean,
+                      name + ": removed " + choice.name() + " (line " + std::to_string(next.line) + ")"};
     };
     return choice.rewriteEntry(console, "remove", options.file,
                                options.inPlace ? std::optional(options.writer) : std::nullopt, edit);

@@ -2,14 +2,16 @@
 
 #include "exit_codes.h"
 
+#include <streams.h>
+
 #include <cstdlib>
 
 namespace cli {
 
 Console systemConsole()
 {
-    return Console{writeOut, writeErr, readInput, changeFile,
-                   stdoutIsTerminal() && std::getenv("NO_COLOR") == nullptr && enableEscapeSequences()};
+    return Console{store::writeOut, store::writeErr, store::readInput, store::changeFile,
+                   store::stdoutIsTerminal() && std::getenv("NO_COLOR") == nullptr && store::enableEscapeSequences()};
 }
 
 std::string displayName(const std::string& path)
@@ -52,17 +54,20 @@ int emit(Console& console, std::string_view bytes, int code)
 }
 
 int rewrite(Console& console, std::string_view command, const std::string& file,
-            const std::optional<InPlaceOptions>& inPlace, const std::function<Edited(std::string_view)>& edit)
+            const std::optional<store::InPlaceOptions>& inPlace, const std::function<Edited(std::string_view)>& edit)
 {
     if (!inPlace) {
         const std::optional<std::string> text = loadInput(console, file);
         if (!text)
             return kExitTrouble;
         const Edited edited = edit(*text);
-        const int code = edited.text ? emit(console, *edited.text, edited.code) : edited.code;
+        if (edited.text && !console.out(*edited.text)) {
+            complain(console, "cannot write to standard output");
+            return kExitTrouble;
+        }
         if (!edited.done.empty())
             complain(console, edited.done);
-        return code;
+        return edited.code;
     }
     if (file == "-") {
         complain(console, std::string(command) + ": -i needs a file; standard input cannot be replaced");

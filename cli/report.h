@@ -2,8 +2,7 @@
 // diagnostics in the form compilers use.
 #pragma once
 
-#include "file_io.h"
-
+#include <file_io.h>
 #include <reader.h>
 
 #include <functional>
@@ -14,12 +13,12 @@
 namespace cli {
 
 // The program's outside world. The real one writes to the standard streams and reads and changes real files
-// (readInput, changeFile); tests put strings and fakes in its place.
+// (store::readInput, store::changeFile); tests put strings and fakes in its place.
 struct Console {
     std::function<bool(std::string_view)> out;
     std::function<bool(std::string_view)> err;
     std::function<std::optional<std::string>(const std::string&, std::string&)> read;
-    std::function<bool(const std::string&, const InPlaceOptions&, const Change&, std::string&)> change;
+    std::function<bool(const std::string&, const store::InPlaceOptions&, const store::Change&, std::string&)> change;
     bool colour = false; // for what goes to standard output
 };
 
@@ -45,10 +44,10 @@ struct Edited {
 };
 
 // Reads FILE ("-" is standard input) and prints what `edit` makes of it; with `inPlace`, holds FILE under its lock
-// instead, reads it then, and writes what `edit` makes of it back (changeFile). The exit code is the edit's, or 2
-// when FILE cannot be read or written.
+// instead, reads it then, and writes what `edit` makes of it back (store::changeFile). The exit code is the edit's,
+// or 2 when FILE cannot be read or written; the edit's line for standard error follows only once its text is out.
 int rewrite(Console& console, std::string_view command, const std::string& file,
-            const std::optional<InPlaceOptions>& inPlace, const std::function<Edited(std::string_view)>& edit);
+            const std::optional<store::InPlaceOptions>& inPlace, const std::function<Edited(std::string_view)>& edit);
 
 // "NAME:LINE: severity: message\n"; without the line number when it is 0. With colour, the location is bold and
 // the severity coloured as compilers do.

@@ -2,15 +2,11 @@
 #include "entry_options.h"
 #include "exit_codes.h"
 
+#include <admins_file.h>
+
 namespace cli {
 
 namespace {
-
-// The line of `text` at which byte `pos` stands, counted from 1.
-int lineAt(std::string_view text, std::size_t pos)
-{
-    return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(pos), '\n'));
-}
 
 // The first line of standard input, without its line end: a password given so stays out of the process list.
 std::optional<std::string> passwordFromStdin(Console& console, std::string& why)
@@ -93,31 +89,10 @@ int runSet(const SetOptions& options, Console& console)
         for (std::size_t i = 0; i < p.colCommands.size(); ++i)
             block.granted[i] = p.colCommands[i]->Checked();
 
-        // In its place with its own line ends, or appended with the file's: CR LF unless every line ends in LF
-        // alone, on a line of its own after one empty line.
-        std::string next;
-        std::size_t at = 0;
-        if (old != nullptr) {
-            block.lfOnly = old->lfOnly;
-            next = text.substr(0, old->begin);
-        } else {
-            block.lfOnly = text.find('\n') != std::string_view::npos && text.find("\r\n") == std::string_view::npos;
-            next = text;
-            const std::string_view eol = block.lfOnly ? "\n" : "\r\n";
-            if (!next.empty() && !next.ends_with('\n'))
-                next += eol;
-            if (!next.empty() && emptyLineAtEnd(next) == 0)
-                next += eol;
-        }
-        at = next.size();
-        const std::string composed = entry::composeBlock(block);
-        next += composed;
-        if (old != nullptr)
-            next += text.substr(old->end);
-        const char* done = old == nullptr ? "added " : next == text ? "unchanged " : "updated ";
-        const int line = lineAt(next, at + composed.find('"'));
-        return Edited{std::move(next), kExitClean,
-                      name + ": " + done + choice.name() + " (line " + std::to_string(line) + ")"};
+        entry::EditedText next = old != nullptr ? entry::replaceEntry(text, *old, block) : entry::appendEntry(text, block);
+        const char* done = old == nullptr ? "added " : next.text == text ? "unchanged " : "updated ";
+        return Edited{std::move(next.text), kExitClean,
+                      name + ": " + done + choice.name() + " (line " + std::to_string(next.line) + ")"};
     };
     return choice.rewriteEntry(console, "set", options.file,
                                options.inPlace ? std::optional(options.writer) : std::nullopt, edit);

@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     cli::Console console{
         [&out](std::string_view s) { return out.append(s), true; }, [](std::string_view) { return true; },
         [&text](const std::string&, std::string&) { return std::optional(text); },
-        [](const std::string&, const cli::InPlaceOptions&, const cli::Change&, std::string&) { return false; }};
+        [](const std::string&, const store::InPlaceOptions&, const store::Change&, std::string&) { return false; }};
     if (cli::runCli(asked.arguments(), console) == 0)
         check(properties::editKeepsTheRest(text, out, asked));
     return 0;

@@ -31,7 +31,7 @@ Outcome run(std::vector<std::string> args, const std::string& input, const std::
                                  return error = "no such file", std::optional<std::string>();
                              return std::optional(path == "-" && stdinText ? *stdinText : input);
                          },
-                         [&r, &input](const std::string& path, const cli::InPlaceOptions&, const cli::Change& change,
+                         [&r, &input](const std::string& path, const store::InPlaceOptions&, const store::Change& change,
                                       std::string& error) {
                              if (path == "locked.txt")
                                  return error = "permission denied", false;

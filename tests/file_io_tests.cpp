@@ -1,4 +1,4 @@
-#include <file_io.h>
+#include <commands.h>
 
 #include <gtest/gtest.h>
 
@@ -57,15 +57,15 @@ TEST(LockedFile, ReplacesWholeOrNotAtAll)
     fs::create_directories(folder);
     const std::string before = "\"Name:a\"\r\n{\r\n}\r\n", after = "\"Name:b\"\n{\n\tbaseLevel = 1\n}\n";
     std::string error, seen;
-    const auto change = [&](const fs::path& path, const std::string& text, cli::InPlaceOptions options = {}) {
-        return cli::changeFile(
+    const auto change = [&](const fs::path& path, const std::string& text, store::InPlaceOptions options = {}) {
+        return store::changeFile(
             asUtf8(path), options, [&](std::string_view old) { return seen = old, text; }, error);
     };
     const auto entries = [&] { return std::distance(fs::recursive_directory_iterator(root), {}); };
 
     EXPECT_FALSE(change(file, before)) << "a missing file is created only when asked";
     EXPECT_EQ(error, "no such file");
-    const cli::InPlaceOptions create{0, true};
+    const store::InPlaceOptions create{0, true};
     ASSERT_TRUE(change(file, before, create)) << error;
     EXPECT_EQ(bytesOf(file), before);
     fs::path written = file;

@@ -10,19 +10,18 @@
 #include <system_error>
 #include <thread>
 
-namespace cli {
+namespace store {
 namespace {
 
 namespace fs = std::filesystem;
 using platform::toUtf8;
 
-// An admins file is a few kilobytes; anything beyond this is not one, and reading it (or an endless device) whole
-// would only exhaust memory.
-constexpr std::size_t kMaxInputBytes = std::size_t{64} << 20;
 constexpr int kMaxSymlinkHops = 40;
 constexpr const char* kNotUtf8 = "the file name is not valid UTF-8";
 // Polls for another writer's lock start short, since a writer holds it for milliseconds, and grow to this.
 constexpr std::chrono::milliseconds kLongestPoll{50};
+// A lock that vanishes just as the wait ends is tried for this many more polls before the wait gives up.
+constexpr int kTriesPastTheWait = 3;
 
 std::string reasonFor(int error)
 {
@@ -106,13 +105,11 @@ bool resolveLinks(fs::path& path, std::string& error)
 
 // A file of any size: a file's size is known ahead, so one allocation instead of a string that grows and is copied
 // again and again.
-bool readFile(const fs::path& path, std::string& bytes, int& fd)
+void reserveFor(const fs::path& path, std::string& bytes)
 {
     std::error_code ec;
     if (const auto size = fs::file_size(path, ec); !ec)
         bytes.reserve(std::min(static_cast<std::size_t>(size), kMaxInputBytes));
-    fd = platform::openForReading(path);
-    return fd >= 0 && readAll(fd, bytes);
 }
 
 template <typename Number>
@@ -123,10 +120,8 @@ std::string printed(const char* format, Number number)
     return text;
 }
 
-std::string age(fs::file_time_type since)
+std::string age(long long seconds)
 {
-    using namespace std::chrono;
-    const long long seconds = duration_cast<std::chrono::seconds>(fs::file_time_type::clock::now() - since).count();
     const auto in = [](long long n, const char* unit) { return std::to_string(n) + " " + unit + (n == 1 ? "" : "s"); };
     if (seconds < 120)
         return in(std::max(seconds, 0LL), "second");
@@ -153,7 +148,10 @@ std::optional<std::string> readInput(const std::string& utf8Path, std::string& e
         error = "is a directory";
         return std::nullopt;
     } else {
-        complete = readFile(*path, bytes, fd);
+        // A pipe is waited for, as any program that reads one does: `check <(ssh server cat KZ_admins.txt)`.
+        reserveFor(*path, bytes);
+        fd = platform::openForReading(*path, true);
+        complete = fd >= 0 && readAll(fd, bytes);
         const int readError = errno;
         if (fd >= 0)
             platform::closeFile(fd);
@@ -177,28 +175,31 @@ LockedFile::~LockedFile()
 bool LockedFile::takeLock(double waitSeconds, std::string& error)
 {
     using namespace std::chrono;
-    const auto deadline = steady_clock::now() + duration_cast<steady_clock::duration>(duration<double>(waitSeconds));
+    const double wait = std::clamp(waitSeconds, 0.0, kMaxWaitSeconds);
+    const auto deadline = steady_clock::now() + duration_cast<steady_clock::duration>(duration<double>(wait));
     milliseconds poll{1};
-    for (;;) {
+    for (int triesPast = 0;;) {
         fd_ = platform::createLock(lock_);
         if (fd_ >= 0)
             return held_ = true;
-        if (errno != EEXIST) {
-            error = "cannot create the lock file " + toUtf8(lock_) + ": " + reasonFor(errno);
+        if (const int e = errno; e != EEXIST) {
+            error = "cannot create the lock file " + toUtf8(lock_) + ": " + reasonFor(e);
             return false;
         }
         const auto now = steady_clock::now();
-        // The lock's age is asked only at the end: asking may open it, and an open file cannot be renamed on
-        // Windows. A lock that is gone by then is tried once more.
-        std::error_code ec;
-        const fs::file_time_type since = now >= deadline ? fs::last_write_time(lock_, ec) : fs::file_time_type();
-        if (now >= deadline && !ec) {
-            error = "another writer holds the lock " + toUtf8(lock_) + ", " + age(since) + " old (waited " +
-                printed("%g", waitSeconds) +
-                " s); if no other writer is running, remove it: " + platform::removalCommand(lock_);
+        // The lock is looked at only when the wait is over: looking may open it, and an open file cannot be renamed
+        // on Windows. Whatever stands at its name holds it, even when its age cannot be read (a symbolic link that
+        // points nowhere, say); a lock that is gone by then is tried a few times more.
+        if (now >= deadline && (platform::lockExists(lock_) || ++triesPast > kTriesPastTheWait)) {
+            const std::optional<long long> seconds = platform::lockAgeSeconds(lock_);
+            const int e = errno;
+            const std::string howOld = seconds ? age(*seconds) + " old" : "of unknown age (" + reasonFor(e) + ")";
+            error = "another writer holds the lock " + toUtf8(lock_) + ", " + howOld + " (waited " +
+                printed("%g", wait) + " s); if no other writer is running, remove it: " + platform::removalCommand(lock_);
             return false;
         }
-        std::this_thread::sleep_for(std::min<steady_clock::duration>(poll, std::max(deadline - now, {})));
+        // Every try but the first waits, so that no loop can spin.
+        std::this_thread::sleep_for(std::clamp<steady_clock::duration>(deadline - now, milliseconds{1}, poll));
         poll = std::min(poll * 2, kLongestPoll);
     }
 }
@@ -213,8 +214,10 @@ bool LockedFile::open(const std::string& utf8Path, const InPlaceOptions& options
     target_ = *path;
     if (!resolveLinks(target_, error))
         return false;
-    if (std::error_code ec; fs::is_directory(target_, ec)) {
-        error = "is a directory";
+    // Asked before anything is opened or locked: reading a pipe or a device could wait for ever.
+    if (const std::optional<Metadata> kind = platform::kindOf(target_); kind && !kind->regular) {
+        std::error_code ec;
+        error = fs::is_directory(target_, ec) ? "is a directory" : "not a regular file";
         return false;
     }
     lock_ = target_;
@@ -222,10 +225,11 @@ bool LockedFile::open(const std::string& utf8Path, const InPlaceOptions& options
     if (!takeLock(options.waitSeconds, error))
         return false;
 
-    // Read only now, so that no other writer's change is lost in between.
-    int fd = -1;
-    platform::Owner owner;
-    const bool complete = readFile(target_, text_, fd) && platform::ownerOf(fd, owner);
+    // Read only now, so that no other writer's change is lost in between; what it is is asked again of the open
+    // file, which cannot have been swapped for another since.
+    reserveFor(target_, text_);
+    const int fd = platform::openForReading(target_, false);
+    const bool complete = fd >= 0 && platform::metadataOf(fd, kept_) && (!kept_.regular || readAll(fd, text_));
     const int readError = errno;
     if (fd >= 0)
         platform::closeFile(fd);
@@ -236,39 +240,57 @@ bool LockedFile::open(const std::string& utf8Path, const InPlaceOptions& options
         error = reasonFor(readError);
         return false;
     }
-    if (!owner.regular) {
+    if (!kept_.regular) {
         error = "not a regular file";
         return false;
     }
-    uid_ = owner.uid;
-    gid_ = owner.gid;
-    mode_ = owner.mode;
+    if (kept_.links > 1) {
+        error = "the file has " + std::to_string(kept_.links) +
+            " names (hard links); a new text would reach only this one, so nothing was written";
+        return false;
+    }
+    if (kept_.readOnly) {
+        error = "the file is read-only, so nothing was written";
+        return false;
+    }
     return true;
 }
 
 bool LockedFile::commit(std::string_view bytes, std::string& error)
 {
-    const platform::Owner owner{uid_, gid_, mode_};
+    // Each step's errno is taken before its message is made, which could change it.
     std::string failed;
-    const auto fail = [&failed](const std::string& step) { failed = step + ": " + reasonFor(errno); };
-    if (!platform::giveOwner(fd_, exists_ ? &owner : nullptr))
-        fail("cannot give the new text the file's owner " + std::to_string(uid_) + ", group " + std::to_string(gid_) +
-             " and mode " + printed("%03o", mode_) +
-             ", so nothing was written (run it as root or as the file's owner)");
-    else if (!writeAll(fd_, bytes))
-        fail("cannot write " + toUtf8(lock_));
-    else if (!platform::syncToDisk(fd_))
-        fail("cannot flush " + toUtf8(lock_) + " to disk");
-    if (!platform::closeFile(fd_) && failed.empty())
-        fail("cannot close " + toUtf8(lock_));
+    const auto fail = [&failed](int e, const std::string& step) { failed = step + ": " + reasonFor(e); };
+    if (std::string what; !platform::giveMetadata(fd_, exists_ ? &kept_ : nullptr, what)) {
+        const int e = errno;
+        fail(e, "cannot give the new text " + what + ", so nothing was written (run it as root or as the file's owner)");
+    } else if (!writeAll(fd_, bytes)) {
+        const int e = errno;
+        fail(e, "cannot write " + toUtf8(lock_));
+    } else if (!platform::syncToDisk(fd_)) {
+        const int e = errno;
+        fail(e, "cannot flush " + toUtf8(lock_) + " to disk");
+    }
+    if (!platform::closeFile(fd_) && failed.empty()) {
+        const int e = errno;
+        fail(e, "cannot close " + toUtf8(lock_));
+    }
     fd_ = -1;
-    if (failed.empty() && !platform::renameLock(lock_, target_))
-        fail("cannot rename " + toUtf8(lock_) + " over the file");
+    if (failed.empty() && !platform::renameLock(lock_, target_, exists_)) {
+        const int e = errno;
+        fail(e, "cannot rename " + toUtf8(lock_) + " over the file");
+    }
     if (!failed.empty()) {
         error = failed;
         return false;
     }
     held_ = false;
+    // The new name is on the disk once the folder is.
+    if (!platform::syncFolder(target_.parent_path())) {
+        const int e = errno;
+        error = "the file was changed, but its folder could not be flushed to disk: " + reasonFor(e);
+        return false;
+    }
     return true;
 }
 
@@ -281,4 +303,4 @@ bool changeFile(const std::string& utf8Path, const InPlaceOptions& options, cons
     return !text || *text == file.text() || file.commit(*text, error);
 }
 
-} // namespace cli
+} // namespace store

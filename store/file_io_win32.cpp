@@ -1,11 +1,12 @@
 // The file layer on Windows: wide-character file names and command line, so that no code page is assumed; binary
-// standard streams; UTF-16 to the console; the lock created new and removed by a console control handler; the
-// file replaced in one step.
-#include "file_io.h"
+// standard streams; UTF-16 to the console; the lock created new and removed by a console control handler; an
+// existing file replaced in place, keeping its security and attributes.
 #include "file_io_platform.h"
+#include "streams.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <mutex>
 
@@ -15,7 +16,7 @@
 // windows.h must come first.
 #include <shellapi.h>
 
-namespace cli {
+namespace store {
 
 namespace {
 
@@ -110,6 +111,18 @@ BOOL WINAPI removeLockAndDie(DWORD /*event*/)
     return FALSE; // the next handler, the system's, ends the process
 }
 
+// An abort (an uncaught exception ends the program through abort()) runs on the thread that may hold the record's
+// mutex, so it only tries it.
+extern "C" void removeLockOnAbort(int /*signal*/)
+{
+    if (gLockGuard.try_lock()) {
+        if (!gLockPath.empty())
+            DeleteFileW(gLockPath.c_str());
+        gLockPath.clear();
+        gLockGuard.unlock();
+    }
+}
+
 } // namespace
 
 std::vector<std::string> utf8Arguments(int argc, char** argv)
@@ -179,8 +192,9 @@ std::string toUtf8(const fs::path& path)
 }
 
 // The wide-name call bypasses the active code page. Shared for deletion too: a writer that has just renamed its lock
-// over the file may still hold it for that rename when the next writer, holding the lock now, reads it.
-int openForReading(const fs::path& path)
+// over the file may still hold it for that rename when the next writer, holding the lock now, reads it. Opening a
+// file never waits on Windows.
+int openForReading(const fs::path& path, bool /*mayWait*/)
 {
     const HANDLE handle =
         CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -211,20 +225,59 @@ bool syncToDisk(int fd)
     return _commit(fd) == 0;
 }
 
-bool ownerOf(int /*fd*/, Owner& owner)
+namespace {
+
+// Only a file on a disk is an admins file: not a folder, nor a device such as NUL or CON, nor a pipe.
+bool isRegular(HANDLE handle, DWORD attributes)
 {
-    owner = {};
+    return GetFileType(handle) == FILE_TYPE_DISK && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+} // namespace
+
+std::optional<Metadata> kindOf(const fs::path& path)
+{
+    // Opened for no access at all, which neither reads nor waits, only to ask what it is.
+    const HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = lastErrorAsErrno();
+        return std::nullopt;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = GetFileInformationByHandle(handle, &info) != 0;
+    Metadata kind;
+    kind.regular = isRegular(handle, known ? info.dwFileAttributes : FILE_ATTRIBUTE_DIRECTORY);
+    CloseHandle(handle);
+    return kind;
+}
+
+bool metadataOf(int fd, Metadata& metadata)
+{
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileInformationByHandle(handle, &info) == 0) {
+        errno = lastErrorAsErrno();
+        return false;
+    }
+    metadata = {};
+    metadata.links = info.nNumberOfLinks;
+    metadata.regular = isRegular(handle, info.dwFileAttributes);
+    metadata.readOnly = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     return true;
 }
-// The new file takes its access rights from its folder, as every file saved there by an editor does.
-bool giveOwner(int /*fd*/, const Owner* /*owner*/)
+
+// An existing file keeps its own security and attributes: it is replaced in place (renameLock); a new one takes its
+// folder's, as every file saved there by an editor does.
+bool giveMetadata(int /*fd*/, const Metadata* /*metadata*/, std::string& /*what*/)
 {
     return true;
 }
 
 int createLock(const fs::path& lock)
 {
-    static const bool installed = SetConsoleCtrlHandler(removeLockAndDie, TRUE) != 0;
+    static const bool installed =
+        SetConsoleCtrlHandler(removeLockAndDie, TRUE) != 0 && std::signal(SIGABRT, removeLockOnAbort) != SIG_ERR;
     (void)installed;
     const std::lock_guard hold(gLockGuard);
     // Shared for deletion, so that the control handler can remove it while the main thread still writes.
@@ -248,24 +301,56 @@ int createLock(const fs::path& lock)
     return fd;
 }
 
-// MoveFileExW replaces the file in one step, so that it is always either the old text or the new one; ReplaceFileW,
-// which would keep the replaced file's security, does it in several, and a writer ended between them leaves neither.
-// A file that another program has open for a moment (a virus scanner, a reader asking for its time stamp) refuses
-// the rename; as git for Windows does, the rename is tried again for about a second before it fails.
-bool renameLock(const fs::path& lock, const fs::path& target)
+bool lockExists(const fs::path& lock)
+{
+    return GetFileAttributesW(lock.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::optional<long long> lockAgeSeconds(const fs::path& lock)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (GetFileAttributesExW(lock.c_str(), GetFileExInfoStandard, &data) == 0) {
+        errno = lastErrorAsErrno();
+        return std::nullopt;
+    }
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const auto ticks = [](FILETIME t) { return (static_cast<long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    return (ticks(now) - ticks(data.ftLastWriteTime)) / 10000000; // 100-nanosecond ticks
+}
+
+// An existing file is replaced with ReplaceFileW, which gives the new text the old file's security, attributes and
+// creation time; a new one is moved into place with MoveFileExW. Both take the new name in one step, so the file is
+// always either the old text or the new one. Should Windows remove the old file and then fail to move the new one
+// in (it says so with ERROR_UNABLE_TO_MOVE_REPLACEMENT), the new text is moved into place, so that the file is not
+// left missing. A file that another program has open for a moment (a virus scanner, a reader asking for its time
+// stamp) refuses the rename; as git for Windows does, the rename is tried again for about a second before it fails.
+bool renameLock(const fs::path& lock, const fs::path& target, bool replace)
 {
     const std::lock_guard hold(gLockGuard);
     for (DWORD pause = 1;; pause *= 2) {
-        if (MoveFileExW(lock.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
+        if (replace ? ReplaceFileW(target.c_str(), lock.c_str(), nullptr, 0, nullptr, nullptr) != 0
+                    : MoveFileExW(lock.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0)
             break;
         const DWORD error = GetLastError();
-        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || pause > 512) {
+        if ((error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) &&
+            MoveFileExW(lock.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
+            break;
+        const bool busy = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
+            error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+        if (!busy || pause > 512) {
             errno = lastErrorAsErrno();
             return false;
         }
         Sleep(pause);
     }
     gLockPath.clear();
+    return true;
+}
+
+// The rename itself is written through.
+bool syncFolder(const fs::path& /*folder*/)
+{
     return true;
 }
 
@@ -283,4 +368,4 @@ std::string removalCommand(const fs::path& lock)
 
 } // namespace platform
 
-} // namespace cli
+} // namespace store

@@ -40,7 +40,7 @@ CLI::App* setupSet(CLI::App& app, SetOptions& options)
         ->excludes(fromStdin);
     CLI::Option* inPlace =
         cmd->add_flag("-i,--in-place", options.inPlace, "Change the file under its lock instead of printing it");
-    cmd->add_flag("--create", options.writer.create, "With -i: create FILE (mode 0640) when it does not exist")
+    cmd->add_flag("--create", options.writer.create, "With -i: create FILE (mode 0640 less the umask) when it does not exist")
         ->needs(inPlace);
     addWaitOption(*cmd, options.writer, inPlace);
     cmd->footer(cmd->get_footer() +

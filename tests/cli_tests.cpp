@@ -81,6 +81,8 @@ TEST(CliRuns, ExitCodesAndWhatIsShown)
         {"default with password", "compose --type default --password x", "", 2, "password"},
         {"steamid without identity", "compose --type steamid", "", 2, "--id is required"},
         {"output lost", "compose --type default >/dev/full", "", 2, "cannot write to standard output"},
+        {"edit's output lost", "set f.txt --type name --id Bob >/dev/full", "", 2, "cannot write to standard output"},
+        {"wait past a day", "set f.txt --type default -i --wait 86401", "", 2, "--wait"},
         {"in place on stdin", "format -i", "", 2, "standard input"},
         {"in place refused", "format -i locked.txt", "\"Name:a\"\n{\n}", 2, "locked.txt: permission denied"},
         {"unreadable outweighs errors", "check gone.txt -", bad, 2, "gone.txt: no such file"},
@@ -96,6 +98,7 @@ TEST(CliRuns, ExitCodesAndWhatIsShown)
         EXPECT_EQ(r.code, row.code) << row.name << "\n" << r.err;
         EXPECT_NE((r.out + r.err).find(row.shown), std::string::npos) << row.name << "\n" << r.out << r.err;
         EXPECT_TRUE(row.code != 2 || r.out.empty() || row.command.starts_with("check")) << row.name;
+        EXPECT_EQ(r.err.find(": added "), std::string::npos) << row.name; // nothing is said to be done
     }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,7 @@
 #else
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/xattr.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -48,8 +50,8 @@ fs::path freshFolder(const char* name)
 }
 
 // A change either happens whole, through a symbolic link to its target, or not at all; an unchanged text is not
-// written; either way no lock is left behind. (Owner, group and mode kept, a new file's mode, a held lock and
-// non-ASCII names are tried through the real program by the cli_set_* and cli_remove_* runs.)
+// written; either way no lock is left behind. (Owner, group and mode kept, a held lock and non-ASCII names are
+// tried through the real program by the cli_set_* and cli_remove_* runs, hostile surroundings below.)
 TEST(LockedFile, ReplacesWholeOrNotAtAll)
 {
     const fs::path root = freshFolder("vantorel_locked_file"), folder = root / "admins";
@@ -111,7 +113,6 @@ TEST(LockedFile, ReplacesWholeOrNotAtAll)
         std::string reason;
     } rows[] = {
         {"folder missing", [&] { return change(root / "missing" / "KZ_admins.txt", before, create); }, "no such file"},
-        {"target is a folder", [&] { return change(folder, before); }, "is a directory"},
         {"late failure", failLate, late},
     };
     for (const auto& row : rows) {
@@ -121,25 +122,259 @@ TEST(LockedFile, ReplacesWholeOrNotAtAll)
         EXPECT_EQ(bytesOf(file), after);
         EXPECT_EQ(entries(), written == file ? 2 : 3);
     }
-#ifndef _WIN32
-    // A user who is only in the file's group could write it, but not give the new file its owner: nothing happens.
-    if (geteuid() == 0) {
-        fs::permissions(folder, fs::perms::all);
-        chown(file.c_str(), 0, 65534);
-        fs::permissions(file, fs::perms(0660));
-        if (const pid_t child = fork(); child == 0) {
-            const bool refused = setgid(65534) == 0 && setuid(65534) == 0 && !change(file, before) &&
-                error.find("cannot give the new text the file's owner 0, group 65534 and mode 660") == 0;
-            _exit(refused ? 0 : 1);
-        } else {
-            int status = -1;
+    fs::remove_all(root);
+}
+
+// The real program once with standard error kept; on POSIX with the umask given and, when run as root, as the
+// account "nobody" if asked. A run still going after 20 seconds is ended and counts as exit code -1: it hung.
+struct Ran {
+    int code = -1;
+    std::string err;
+};
+Ran runProgram(const std::vector<std::string>& args, const fs::path& errFile, unsigned umaskBits, bool asNobody)
+{
+    Ran ran;
+#ifdef _WIN32
+    (void)umaskBits, (void)asNobody;
+    std::wstring line = L"\"" + fs::path(VANTOREL_PROGRAM).wstring() + L"\"";
+    for (const std::string& arg : args)
+        line += L" \"" + fs::path(std::u8string(arg.begin(), arg.end())).wstring() + L"\"";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const HANDLE err = CreateFileW(errFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdError = err;
+    PROCESS_INFORMATION process{};
+    EXPECT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &process));
+    CloseHandle(err);
+    CloseHandle(process.hThread);
+    DWORD code = 0;
+    if (WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0 && GetExitCodeProcess(process.hProcess, &code))
+        ran.code = static_cast<int>(code);
+    else
+        TerminateProcess(process.hProcess, 9);
+    CloseHandle(process.hProcess);
+#else
+    std::vector<std::string> words{VANTOREL_PROGRAM};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        umask(umaskBits);
+        const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (dup2(err, 2) < 0 || (asNobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)))
+            _exit(126);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    for (int waited = 0; waitpid(child, &status, WNOHANG) == 0; ++waited) {
+        if (waited == 2000) {
+            kill(child, SIGKILL);
             waitpid(child, &status, 0);
-            EXPECT_EQ(status, 0);
+            return ran;
         }
-        EXPECT_EQ(bytesOf(file), after);
-        EXPECT_EQ(entries(), 3);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ran.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    ran.err = bytesOf(errFile);
+    return ran;
+}
+
+// What a file is besides its bytes, as a writer must keep it.
+struct Facts {
+    std::string bytes; // of a regular file
+    fs::file_type type = fs::file_type::none;
+    fs::perms mode = fs::perms::none;
+    std::uintmax_t links = 0;
+    std::string owner, attributes; // "uid:gid"; every extended attribute's name and value
+    bool readOnly = false;
+    bool operator==(const Facts&) const = default;
+    friend std::ostream& operator<<(std::ostream& out, const Facts& f)
+    {
+        return out << "type " << int(f.type) << ", mode " << std::oct << int(f.mode) << std::dec << ", " << f.links
+                   << " links, owner " << f.owner << ", attributes " << f.attributes << ", read-only " << f.readOnly
+                   << ", " << f.bytes.size() << " bytes";
+    }
+};
+Facts factsOf(const fs::path& file)
+{
+    Facts f;
+    std::error_code ec;
+    f.type = fs::symlink_status(file, ec).type();
+    if (f.type == fs::file_type::not_found)
+        return f;
+    f.mode = fs::status(file, ec).permissions();
+    f.links = fs::hard_link_count(file, ec);
+    if (f.type == fs::file_type::regular)
+        f.bytes = bytesOf(file);
+#ifdef _WIN32
+    f.readOnly = (GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_READONLY) != 0;
+#else
+    struct stat info {};
+    lstat(file.c_str(), &info);
+    f.owner = std::to_string(info.st_uid) + ":" + std::to_string(info.st_gid);
+    char names[4096];
+    const ssize_t size = llistxattr(file.c_str(), names, sizeof names);
+    for (ssize_t at = 0; at < size; at += static_cast<ssize_t>(std::strlen(names + at)) + 1) {
+        char value[4096];
+        const ssize_t length = lgetxattr(file.c_str(), names + at, value, sizeof value);
+        f.attributes += std::string(names + at) + "=" + std::string(value, static_cast<std::size_t>(std::max<ssize_t>(length, 0))) + ";";
     }
 #endif
+    return f;
+}
+
+// Surroundings that a careful writer must survive without a hang, a lock left behind, or anything of the file
+// lost: each row makes them in an empty folder and names the file to change; the file's bytes and everything else
+// of it either stay exactly as they were, or (`changed`) only its bytes change, and the lock's name holds afterwards
+// what it held before.
+TEST(LockedFile, HostileSurroundings)
+{
+    const fs::path root = freshFolder("vantorel_hostile");
+    const std::string admins = "\"Name:a\"\r\n{\r\n\tbaseLevel = 0\r\n}\r\n";
+    const auto plainFile = [&admins](const fs::path& folder) {
+        std::ofstream(folder / "KZ_admins.txt", std::ios::binary) << admins;
+        return folder / "KZ_admins.txt";
+    };
+    const std::vector<std::string> set{"set", "FILE", "--type", "name", "--id", "Bob", "-i", "--wait", "0.2"};
+    const std::vector<std::string> format{"format", "-i", "FILE"};
+    struct Row {
+        const char* name;
+        std::function<fs::path(const fs::path&)> setUp;
+        std::vector<std::string> args;
+        int code;
+        std::string message;
+        bool changed = false;
+        unsigned umaskBits = 022;
+        fs::perms mode = fs::perms::none; // a changed or created file's mode, when it is not the old one
+        bool asNobody = false;
+        bool throws = false; // run in-process, with a change that throws
+    };
+    const std::vector<Row> rows{
+        {"a folder", [](const fs::path& f) { return f; }, format, 2, "is a directory"},
+        {"a file with a second name (hard link)",
+         [&](const fs::path& f) {
+             fs::create_hard_link(plainFile(f), f / "other name.txt");
+             return f / "KZ_admins.txt";
+         },
+         set, 2, "the file has 2 names (hard links)"},
+        {"an exception inside the change", plainFile, set, 2, "stopped: std::bad_alloc", false, 022, {}, false, true},
+#ifdef _WIN32
+        {"a read-only file",
+         [&](const fs::path& f) {
+             const fs::path file = plainFile(f);
+             SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
+             return file;
+         },
+         set, 2, "the file is read-only"},
+#else
+        {"a lock that is a symbolic link to nowhere",
+         [&](const fs::path& f) {
+             fs::create_symlink(f / "nowhere", f / "KZ_admins.txt.lock");
+             return plainFile(f);
+         },
+         set, 2, "another writer holds the lock "},
+        {"a pipe",
+         [](const fs::path& f) {
+             mkfifo((f / "KZ_admins.txt").c_str(), 0644);
+             return f / "KZ_admins.txt";
+         },
+         format, 2, "not a regular file"},
+        {"a device", [](const fs::path&) { return fs::path("/dev/zero"); }, format, 2, "not a regular file"},
+        {"a read-only folder",
+         [&](const fs::path& f) {
+             const fs::path file = plainFile(f);
+             chown(file.c_str(), 65534, 65534);
+             chown(f.c_str(), 65534, 65534);
+             fs::permissions(f, fs::perms(0555));
+             return file;
+         },
+         set, 2, "cannot create the lock file", false, 022, {}, true},
+        {"a writer in the file's group alone",
+         [&](const fs::path& f) {
+             const fs::path file = plainFile(f);
+             chown(file.c_str(), 0, 65534);
+             chown(f.c_str(), 65534, 65534);
+             fs::permissions(file, fs::perms(0660));
+             return file;
+         },
+         set, 2, "cannot give the new text the file's owner 0, group 65534 and mode 660", false, 022, {}, true},
+        {"an ACL entry for another account and a user attribute",
+         [&](const fs::path& f) {
+             const fs::path file = plainFile(f);
+             fs::permissions(file, fs::perms(0640));
+             // user::rw- user:65534:r-- group::r-- mask::r-- other::---, in the kernel's little-endian form
+             const unsigned char acl[] = {2, 0, 0, 0,    1, 0, 6, 0, 255, 255, 255, 255, 2,  0, 4, 0,
+                                          254, 255, 0, 0, 4, 0, 4, 0, 255, 255, 255, 255, 16, 0, 4, 0,
+                                          255, 255, 255, 255, 32, 0, 0, 0, 255, 255, 255, 255};
+             setxattr(file.c_str(), "system.posix_acl_access", acl, sizeof acl, 0);
+             setxattr(file.c_str(), "user.origin", "server", 6, 0);
+             return file;
+         },
+         set, 0, "added Name:Bob", true},
+        {"a new file under umask 077", [](const fs::path& f) { return f / "new.txt"; },
+         {"set", "FILE", "--type", "default", "-i", "--create"}, 0, "added Default:Default", true, 077,
+         fs::perms(0600)},
+        {"a new file under umask 022", [](const fs::path& f) { return f / "new.txt"; },
+         {"set", "FILE", "--type", "default", "-i", "--create"}, 0, "added Default:Default", true, 022,
+         fs::perms(0640)},
+#endif
+    };
+    int round = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path folder = root / std::to_string(++round);
+        fs::create_directories(folder);
+        const fs::path file = row.setUp(folder);
+        fs::path lock = file;
+        lock += ".lock";
+        const Facts before = factsOf(file), lockBefore = factsOf(lock);
+        std::vector<std::string> args = row.args;
+        std::replace(args.begin(), args.end(), std::string("FILE"), asUtf8(file));
+        Ran ran;
+        if (row.throws) {
+            args.insert(args.begin(), "vantorel-admins");
+            cli::Console console{[](std::string_view) { return true; },
+                                 [&ran](std::string_view s) { return ran.err.append(s), true; }, store::readInput,
+                                 [](const std::string& path, const store::InPlaceOptions& options,
+                                    const store::Change& change, std::string& error) {
+                                     return store::changeFile(
+                                         path, options,
+                                         [&change](std::string_view text) -> std::optional<std::string> {
+                                             change(text);
+                                             throw std::bad_alloc();
+                                         },
+                                         error);
+                                 }};
+            ran.code = cli::runMain(args, console);
+        } else {
+            ran = runProgram(args, root / "stderr", row.umaskBits, row.asNobody);
+        }
+        EXPECT_EQ(ran.code, row.code) << ran.err;
+        EXPECT_NE(ran.err.find(row.message), std::string::npos) << ran.err;
+        Facts after = factsOf(file);
+        EXPECT_EQ(factsOf(lock), lockBefore);
+        if (row.changed) {
+            EXPECT_NE(after.bytes, before.bytes);
+            EXPECT_EQ(after.mode, row.mode == fs::perms::none ? before.mode : row.mode);
+            after.bytes = before.bytes;
+            after.mode = before.mode;
+            if (before.type == fs::file_type::not_found)
+                continue;
+        }
+        EXPECT_EQ(after, before);
+    }
+    fs::permissions(root, fs::perms::all, fs::perm_options::add);
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_directory())
+            fs::permissions(entry.path(), fs::perms::all, fs::perm_options::add);
     fs::remove_all(root);
 }
 

@@ -276,7 +276,7 @@ bool LockedFile::commit(std::string_view bytes, std::string& error)
         fail(e, "cannot close " + toUtf8(lock_));
     }
     fd_ = -1;
-    if (failed.empty() && !platform::renameLock(lock_, target_, exists_)) {
+    if (failed.empty() && !platform::renameLock(lock_, target_)) {
         const int e = errno;
         fail(e, "cannot rename " + toUtf8(lock_) + " over the file");
     }

@@ -32,11 +32,13 @@ struct InPlaceOptions {
 
 // What a file has besides its bytes, as the writer reads it before a change and gives it to the new text.
 struct Metadata {
-    unsigned uid = 0, gid = 0, mode = 0; // on Windows all zero: a file there keeps its own security
+    unsigned uid = 0, gid = 0, mode = 0; // POSIX
     unsigned long links = 1;             // names of the file (hard links)
     bool regular = true;                 // not a device, pipe, socket or folder
     bool readOnly = false;               // Windows' read-only attribute
-    // Extended attributes, which carry POSIX ACLs and security labels: name and value.
+    // POSIX: extended attributes, which carry ACLs and security labels, as name and value. Windows: the file's
+    // security descriptor (its access list, self-relative) under "security", and its attributes and creation time
+    // under "basic".
     std::vector<std::pair<std::string, std::string>> attributes;
 };
 
@@ -45,8 +47,8 @@ struct Metadata {
 // another writer holds it, and only then reads the file; a file with more than one name (hard links) is refused,
 // since replacing it would leave the other names with the old text. commit() gives the lock file what the file has
 // that its readers may depend on (owner, group, extended attributes such as ACLs and security labels, and mode; on
-// Windows the file's own security and attributes are kept by replacing it in place) before writing a byte, syncs it
-// and renames it over the file, which also releases the lock. Without a commit, the destructor removes the lock; so
+// Windows its access list, attributes and creation time) before writing a byte, syncs it and renames it over the
+// file in one step, which also releases the lock. Without a commit, the destructor removes the lock; so
 // does an interruption (Ctrl+C, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, and an abort). The file is never written over in
 // place, and nothing is ever written when something of the file cannot be kept.
 class LockedFile {

@@ -46,8 +46,8 @@ int createLock(const fs::path& lock);
 bool lockExists(const fs::path& lock);
 std::optional<long long> lockAgeSeconds(const fs::path& lock);
 // Puts the lock in the target's place in one step, then unregisters it; an interruption cannot come in between and
-// remove a lock that another writer has taken since. `replace`: the target exists and keeps its own security.
-bool renameLock(const fs::path& lock, const fs::path& target, bool replace);
+// remove a lock that another writer has taken since.
+bool renameLock(const fs::path& lock, const fs::path& target);
 // Flushes a folder's entries to disk once a name in it changed; true where the system cannot do that.
 bool syncFolder(const fs::path& folder);
 // Removes the lock and unregisters it.

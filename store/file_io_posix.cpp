@@ -305,7 +305,7 @@ std::optional<long long> lockAgeSeconds(const fs::path& lock)
     return static_cast<long long>(std::time(nullptr) - info.st_mtime);
 }
 
-bool renameLock(const fs::path& lock, const fs::path& target, bool /*replace*/)
+bool renameLock(const fs::path& lock, const fs::path& target)
 {
     const SignalsHeld held;
     if (std::rename(lock.c_str(), target.c_str()) != 0)

@@ -1,6 +1,6 @@
 // The file layer on Windows: wide-character file names and command line, so that no code page is assumed; binary
-// standard streams; UTF-16 to the console; the lock created new and removed by a console control handler; an
-// existing file replaced in place, keeping its security and attributes.
+// standard streams; UTF-16 to the console; the lock created new, given the file's access list and attributes, and
+// removed by a console control handler.
 #include "file_io_platform.h"
 #include "streams.h"
 
@@ -8,12 +8,14 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 // windows.h must come first.
+#include <aclapi.h>
 #include <shellapi.h>
 
 namespace store {
@@ -256,7 +258,10 @@ bool metadataOf(int fd, Metadata& metadata)
 {
     const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
     BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileInformationByHandle(handle, &info) == 0) {
+    FILE_BASIC_INFO basic{};
+    PSECURITY_DESCRIPTOR security = nullptr;
+    if (GetFileInformationByHandle(handle, &info) == 0 ||
+        GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) == 0) {
         errno = lastErrorAsErrno();
         return false;
     }
@@ -264,13 +269,65 @@ bool metadataOf(int fd, Metadata& metadata)
     metadata.links = info.nNumberOfLinks;
     metadata.regular = isRegular(handle, info.dwFileAttributes);
     metadata.readOnly = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (const DWORD error = GetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                            nullptr, nullptr, &security);
+        error != ERROR_SUCCESS) {
+        SetLastError(error);
+        errno = lastErrorAsErrno();
+        return false;
+    }
+    metadata.attributes.emplace_back(
+        "security", std::string(static_cast<const char*>(security), GetSecurityDescriptorLength(security)));
+    LocalFree(security);
+    // Only what the new text must keep: the attributes and the creation time; the other times are its own.
+    FILE_BASIC_INFO kept{};
+    kept.FileAttributes = basic.FileAttributes & ~FILE_ATTRIBUTE_NORMAL;
+    kept.CreationTime = basic.CreationTime;
+    metadata.attributes.emplace_back("basic", std::string(reinterpret_cast<const char*>(&kept), sizeof kept));
     return true;
 }
 
-// An existing file keeps its own security and attributes: it is replaced in place (renameLock); a new one takes its
-// folder's, as every file saved there by an editor does.
-bool giveMetadata(int /*fd*/, const Metadata* /*metadata*/, std::string& /*what*/)
+// The lock file takes the file's access list as it is, protected from its folder's or inheriting from it as the
+// file did, then its attributes and creation time. Written before the text, so that the new file is never readable
+// by anyone the old one was not. (The owner stays the writer's: Windows gives a file away only with a privilege.)
+bool giveMetadata(int fd, const Metadata* metadata, std::string& what)
 {
+    if (metadata == nullptr)
+        return true; // a new file takes its folder's access list, as every file saved there by an editor does
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    for (const auto& [name, value] : metadata->attributes) {
+        if (name == "security") {
+            what = "the file's access list";
+            const auto security = reinterpret_cast<PSECURITY_DESCRIPTOR>(const_cast<char*>(value.data()));
+            BOOL present = FALSE, defaulted = FALSE;
+            PACL dacl = nullptr;
+            SECURITY_DESCRIPTOR_CONTROL control = 0;
+            DWORD revision = 0;
+            if (GetSecurityDescriptorDacl(security, &present, &dacl, &defaulted) == 0 ||
+                GetSecurityDescriptorControl(security, &control, &revision) == 0) {
+                errno = lastErrorAsErrno();
+                return false;
+            }
+            const SECURITY_INFORMATION which = DACL_SECURITY_INFORMATION |
+                ((control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                    : UNPROTECTED_DACL_SECURITY_INFORMATION);
+            if (const DWORD error = SetSecurityInfo(handle, SE_FILE_OBJECT, which, nullptr, nullptr,
+                                                    present ? dacl : nullptr, nullptr);
+                error != ERROR_SUCCESS) {
+                SetLastError(error);
+                errno = lastErrorAsErrno();
+                return false;
+            }
+        } else if (name == "basic") {
+            what = "the file's attributes";
+            FILE_BASIC_INFO basic{};
+            std::memcpy(&basic, value.data(), std::min(value.size(), sizeof basic));
+            if (SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic) == 0) {
+                errno = lastErrorAsErrno();
+                return false;
+            }
+        }
+    }
     return true;
 }
 
@@ -281,8 +338,10 @@ int createLock(const fs::path& lock)
     (void)installed;
     const std::lock_guard hold(gLockGuard);
     // Shared for deletion, so that the control handler can remove it while the main thread still writes.
-    const HANDLE handle = CreateFileW(lock.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Allowed to set its own access list, which it takes from the file it replaces.
+    const HANDLE handle = CreateFileW(lock.c_str(), GENERIC_WRITE | READ_CONTROL | WRITE_DAC,
+                                      FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                      nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         // A lock that another writer is removing at this moment refuses access rather than saying it exists.
         errno = lastErrorAsErrno();
@@ -319,26 +378,19 @@ std::optional<long long> lockAgeSeconds(const fs::path& lock)
     return (ticks(now) - ticks(data.ftLastWriteTime)) / 10000000; // 100-nanosecond ticks
 }
 
-// An existing file is replaced with ReplaceFileW, which gives the new text the old file's security, attributes and
-// creation time; a new one is moved into place with MoveFileExW. Both take the new name in one step, so the file is
-// always either the old text or the new one. Should Windows remove the old file and then fail to move the new one
-// in (it says so with ERROR_UNABLE_TO_MOVE_REPLACEMENT), the new text is moved into place, so that the file is not
-// left missing. A file that another program has open for a moment (a virus scanner, a reader asking for its time
-// stamp) refuses the rename; as git for Windows does, the rename is tried again for about a second before it fails.
-bool renameLock(const fs::path& lock, const fs::path& target, bool replace)
+// MoveFileExW replaces the file in one step, so that it is always either the old text or the new one (ReplaceFileW
+// keeps a file's security too, but in several steps, and a writer ended between them leaves neither: the lock file
+// has been given all of it before). A file that another program has open for a moment (a virus scanner, a reader
+// asking for its time stamp) refuses the rename; as git for Windows does, the rename is tried again for about a
+// second before it fails.
+bool renameLock(const fs::path& lock, const fs::path& target)
 {
     const std::lock_guard hold(gLockGuard);
     for (DWORD pause = 1;; pause *= 2) {
-        if (replace ? ReplaceFileW(target.c_str(), lock.c_str(), nullptr, 0, nullptr, nullptr) != 0
-                    : MoveFileExW(lock.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0)
+        if (MoveFileExW(lock.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
             break;
         const DWORD error = GetLastError();
-        if ((error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) &&
-            MoveFileExW(lock.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
-            break;
-        const bool busy = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
-            error == ERROR_UNABLE_TO_REMOVE_REPLACED;
-        if (!busy || pause > 512) {
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || pause > 512) {
             errno = lastErrorAsErrno();
             return false;
         }

@@ -215,7 +215,9 @@ Facts factsOf(const fs::path& file)
     if (f.type == fs::file_type::regular)
         f.bytes = bytesOf(file);
 #ifdef _WIN32
-    f.readOnly = (GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_READONLY) != 0;
+    const DWORD attributes = GetFileAttributesW(file.c_str());
+    f.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    f.attributes = std::to_string(attributes & ~(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL));
 #else
     struct stat info {};
     lstat(file.c_str(), &info);
@@ -274,6 +276,13 @@ TEST(LockedFile, HostileSurroundings)
              return file;
          },
          set, 2, "the file is read-only"},
+        {"a hidden file",
+         [&](const fs::path& f) {
+             const fs::path file = plainFile(f);
+             SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_HIDDEN);
+             return file;
+         },
+         set, 0, "added Name:Bob", true},
 #else
         {"a lock that is a symbolic link to nowhere",
          [&](const fs::path& f) {
@@ -371,10 +380,10 @@ TEST(LockedFile, HostileSurroundings)
         }
         EXPECT_EQ(after, before);
     }
-    fs::permissions(root, fs::perms::all, fs::perm_options::add);
+    // Folders and files made removable again: a read-only folder, a read-only file on Windows.
     for (const auto& entry : fs::recursive_directory_iterator(root))
-        if (entry.is_directory())
-            fs::permissions(entry.path(), fs::perms::all, fs::perm_options::add);
+        if (std::error_code ec; !entry.is_symlink())
+            fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(root);
 }
 

@@ -2,6 +2,7 @@
 
 #include "exit_codes.h"
 
+#include <admins_file.h>
 #include <streams.h>
 
 #include <cstdlib>
@@ -21,13 +22,12 @@ std::string displayName(const std::string& path)
 
 namespace {
 
-// An admins file is text: a NUL byte means some other kind of file was named by mistake.
 bool isBinary(Console& console, const std::string& path, std::string_view text)
 {
-    if (text.find('\0') == std::string::npos)
-        return false;
-    complain(console, displayName(path) + ": binary file (it contains a NUL byte), not an admins file");
-    return true;
+    const std::optional<std::string> notOne = entry::notAnAdminsFile(text);
+    if (notOne)
+        complain(console, displayName(path) + ": " + *notOne);
+    return notOne.has_value();
 }
 
 } // namespace

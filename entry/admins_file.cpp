@@ -65,6 +65,13 @@ EditedText removeEntry(std::string_view text, const Block& old)
     return edited;
 }
 
+std::optional<std::string> notAnAdminsFile(std::string_view text)
+{
+    if (text.find('\0') == std::string_view::npos)
+        return std::nullopt;
+    return "binary file (it contains a NUL byte), not an admins file";
+}
+
 std::size_t emptyLineAtEnd(std::string_view text)
 {
     for (const std::string_view eol : {std::string_view("\r\n"), std::string_view("\n")})

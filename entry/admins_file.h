@@ -6,6 +6,7 @@
 #include "reader.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,9 @@ EditedText appendEntry(std::string_view text, Block entry);
 // The text without `old`, its warning comment and the empty line that separated it from what comes before it (for
 // the first entry of the file, the one after it).
 EditedText removeEntry(std::string_view text, const Block& old);
+
+// Why a text is not an admins file at all, or nullopt: a NUL byte means some other kind of file was named.
+std::optional<std::string> notAnAdminsFile(std::string_view text);
 
 // The length of the empty line that ends `text` ("\r\n" or "\n" after another line end, or as the whole text), or
 // 0 when its last line is not empty: the line that separates entries.

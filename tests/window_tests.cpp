@@ -101,7 +101,6 @@ TEST_F(Window, StartValues)
     w->tmrPasswordSpace_Timer();
     EXPECT_TRUE(w->lblPasswordSpace->isHidden());
     EXPECT_FALSE(w->tmrPasswordSpace->isActive());
-    ASSERT_TRUE(w->grab().save(QCoreApplication::applicationDirPath() + "/frmMain.png"));
 }
 
 TEST_F(Window, EveryCaptionFitsItsRectangle)

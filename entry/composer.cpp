@@ -111,18 +111,14 @@ struct LineCounter {
     void deny(CommandMask /*commands*/, int count) { lines += count; }
 };
 
-} // namespace
-
-std::span<const CommandFacts> catalogueFacts()
-{
-    return catalogueTable();
-}
-
+// The runs of the catalogue's commands.
 const CommandRuns& catalogueRuns()
 {
     static const CommandRuns runs(model::kCommandCount, [](std::size_t i) { return catalogueTable()[i]; });
     return runs;
 }
+
+} // namespace
 
 int shortestCommandLines(const model::CommandSet& granted)
 {

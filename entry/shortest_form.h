@@ -76,9 +76,6 @@ struct CommandFacts {
     bool isAdmin = false;
 };
 
-// The plugin's commands, in catalogue order.
-std::span<const CommandFacts> catalogueFacts();
-
 // A list of commands as the walk sees it: its runs and the sets each pass of
 // the walk takes. A run ends where the next command's level differs from the
 // level the run is judged at, which is the level of the command that follows
@@ -141,9 +138,6 @@ private:
     std::size_t keyBytes_ = 0;
     CommandMask plain_{}, defaults_{}, zeroAdmin_{};
 };
-
-// The runs of the catalogue's commands.
-const CommandRuns& catalogueRuns();
 
 // Walks the list and calls sink.add(commands, count) or sink.deny(commands,
 // count) with the commands of each group of command lines of the shortest

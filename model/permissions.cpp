@@ -19,17 +19,19 @@ void Permissions::AddRoot()
 void Permissions::AddLevel(int level)
 {
     Node* root = tree.item(1);
-    Node* node =
-        root ? tree.add(*root, levelKey(level), "Level " + std::to_string(level), {NodeKind::Level, level}) : nullptr;
-    if (node != nullptr)
+    if (root == nullptr)
+        return;
+    if (Node* node = tree.add(*root, levelKey(level), "Level " + std::to_string(level), {NodeKind::Level, level}))
         colLevels.push_back(node);
 }
 
 void Permissions::AddCommand(int level, std::string_view text, std::string_view key, bool defaultOn, bool isAdmin)
 {
     Node* parent = levelNode(level);
+    if (parent == nullptr)
+        return;
     const NodeFacts facts{NodeKind::Command, level, static_cast<int>(colCommands.size()), defaultOn, isAdmin};
-    Node* node = parent ? tree.add(*parent, std::string(key), std::string(text), facts) : nullptr;
+    Node* node = tree.add(*parent, std::string(key), std::string(text), facts);
     if (node == nullptr)
         return;
     node->setBold(true);
@@ -40,12 +42,11 @@ void Permissions::AddCommand(int level, std::string_view text, std::string_view 
 
 Node* Permissions::levelNode(int level) const
 {
+    // The root's children are the no-level node and the level nodes.
     const Node* root = tree.item(1);
-    for (int row = 0; root != nullptr && row < root->Children(); ++row) {
-        Node* n = root->childAt(row);
-        if ((n->facts().kind == NodeKind::Level || n->facts().kind == NodeKind::NoLevel) && n->facts().level == level)
-            return n;
-    }
+    for (int row = 0; root != nullptr && row < root->Children(); ++row)
+        if (root->childAt(row)->facts().level == level)
+            return root->childAt(row);
     return nullptr;
 }
 

@@ -27,7 +27,7 @@ struct Permissions {
     // level's node.
     void AddCommand(int level, std::string_view text, std::string_view key, bool defaultOn, bool isAdmin);
 
-    // The node the commands of a level stand under: a level node, or the
+    // The node the commands of a level stand under: the level's node, or the
     // no-level node for 0; null when the tree has none.
     Node* levelNode(int level) const;
 };

@@ -97,12 +97,20 @@ TEST(PermissionTree, NavigationAtTheTopAndLoadReports)
     EXPECT_TRUE(p.tree.item(3)->Expanded());
 }
 
-TEST(BulkSelection, LevelWithoutCommandsIsClearedByDefaults)
+// A tree of one's own: what has no place is not added, and a level without commands is cleared by Defaults.
+TEST(OwnTree, RefusedAdditionsAndALevelWithoutCommands)
 {
     Permissions p;
+    p.AddLevel(1);                                // no root yet
+    p.AddCommand(0, "Zero", "zero", true, false); // nor a no-level node
+    p.AddRoot();
     p.AddRoot();
     p.AddLevel(1);
-    p.AddCommand(2, "Two", "two", false, true); // level 2 has no node: nothing is added
+    p.AddLevel(1);
+    p.AddCommand(1, "One", "lvl1", false, true); // its key is taken
+    p.AddCommand(2, "Two", "two", false, true);  // level 2 has no node
+    EXPECT_EQ(p.tree.Count(), 3);
+    EXPECT_EQ(p.colLevels.size(), 1U);
     EXPECT_TRUE(p.colCommands.empty());
     checkAll(p);
     EXPECT_TRUE(p.colLevels[0]->Checked());

@@ -43,7 +43,7 @@ inline std::string makeAdminsText(std::size_t entries, std::uint32_t seed)
         else if (type == entry::UserType::Name)
             id = "Player " + n;
         const std::string password = type != entry::UserType::Default && pick(4) == 0 ? "pw" + n : "";
-        const entry::EntryInputs in{entry::typeCaption(type), id, type, password.empty() ? 0 : 1, password};
+        const entry::EntryInputs in{type, id, password.empty() ? 0 : 1, password};
         text += entry::composeEntry(p.colLevels, p.colCommands, in);
     }
     return text;

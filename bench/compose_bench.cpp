@@ -14,8 +14,7 @@
 
 namespace {
 
-const entry::EntryInputs kInputs{entry::typeCaption(entry::UserType::SteamID), "STEAM_0:1:12345",
-                                 entry::UserType::SteamID, 1, "secret"};
+const entry::EntryInputs kInputs{entry::UserType::SteamID, "STEAM_0:1:12345", 1, "secret"};
 constexpr int kBatch = 64;
 constexpr int kIterations = 4000; // about a quarter of a second of composing in each repetition
 
@@ -64,7 +63,7 @@ void BM_ComposeWorstCase(benchmark::State& state)
     model::loadCatalogue(p);
     bool tick = true;
     for (model::Node* c : p.colCommands) {
-        if (!model::commandTag(*c).defaultOn()) {
+        if (!c->facts().defaultOn) {
             c->setChecked(tick);
             tick = !tick;
         }

@@ -24,8 +24,7 @@ int runCompose(const ComposeOptions& options, Console& console)
     }
     const model::Permissions& p = choice.tick(std::nullopt);
     const std::string_view password = options.password ? std::string_view(*options.password) : std::string_view();
-    const entry::EntryInputs in{entry::typeCaption(choice.type()), choice.identity(), choice.type(),
-                                options.password ? 1 : 0, password};
+    const entry::EntryInputs in{choice.type(), choice.identity(), options.password ? 1 : 0, password};
     return emit(console, entry::composeEntry(p.colLevels, p.colCommands, in), kExitClean);
 }
 

@@ -4,26 +4,11 @@
 
 #include <admins_file.h>
 #include <bulk_selection.h>
-#include <text_rules.h>
+#include <entry_request.h>
 
 namespace cli {
 
 namespace {
-
-// Why the window's box would not take `text`, or nullopt when it would.
-std::optional<std::string> boxRefusal(std::string_view what, std::string_view text, std::size_t limit)
-{
-    const std::optional<std::size_t> length = entry::boxLength(text);
-    if (!length)
-        return std::string(what) + " is not valid UTF-8";
-    if (*length > limit)
-        return std::string(what) + " has " + std::to_string(*length) + " characters; at most " + std::to_string(limit) +
-            " are allowed";
-    if (const std::size_t bad = entry::firstUnsafe(text); bad != std::string_view::npos)
-        return std::string(what) + " contains " + entry::describeCharacter(entry::codePointAt(text, bad)) +
-            "; it must be a single line without control characters";
-    return std::nullopt;
-}
 
 // The command nodes of the keys, or false with the first unknown key named.
 bool commandNodes(const model::Permissions& p, const std::vector<std::string>& keys, std::vector<model::Node*>& nodes,
@@ -42,7 +27,7 @@ bool commandNodes(const model::Permissions& p, const std::vector<std::string>& k
 
 } // namespace
 
-CLI::Option* addEntryOptions(CLI::App& command, EntryOptions& options, const std::string& start)
+void addIdentityOptions(CLI::App& command, EntryOptions& options)
 {
     command.add_option("--type", options.type, "The kind of identity")
         ->required()
@@ -50,6 +35,11 @@ CLI::Option* addEntryOptions(CLI::App& command, EntryOptions& options, const std
     command.add_option("--id", options.id,
                        "The identity (for ip, name and steamid; at most " + std::to_string(entry::kMaxIdentityLength) +
                            " characters)");
+}
+
+CLI::Option* addEntryOptions(CLI::App& command, EntryOptions& options, const std::string& start)
+{
+    addIdentityOptions(command, options);
     CLI::Option* password = command.add_option("--password", options.password,
                                                "A password: at most " + std::to_string(entry::kMaxPasswordLength) +
                                                    " characters, no spaces");
@@ -75,38 +65,24 @@ bool EntryChoice::check(const EntryOptions& options, std::string& why)
     }
     type_ = *type;
     identity_ = entry::kDefaultIdentity;
-    if (type_ == entry::UserType::Default) {
-        if (options.id) {
-            why = "a default entry has no identity of its own; --id is for ip, name and steamid";
-            return false;
-        }
-        if (options.password) {
-            why = "a default entry cannot have a password";
-            return false;
-        }
-    } else if (!options.id) {
+    if (type_ == entry::UserType::Default && options.id) {
+        why = "a default entry has no identity of its own; --id is for ip, name and steamid";
+        return false;
+    }
+    if (type_ != entry::UserType::Default && !options.id) {
         why = "--id is required for --type " + options.type;
         return false;
-    } else {
+    }
+    if (options.id)
         identity_ = *options.id;
-        if (auto refusal = boxRefusal("the identity", identity_, entry::kMaxIdentityLength)) {
-            why = *refusal;
-            return false;
-        }
-    }
-    const std::string_view password = options.password ? std::string_view(*options.password) : std::string_view();
-    if (password.find(' ') != std::string_view::npos) {
-        why = "the password contains a space; passwords cannot contain any spaces";
-        return false;
-    }
-    if (auto refusal = boxRefusal("the password", password, entry::kMaxPasswordLength)) {
-        why = *refusal;
+    if (const auto refusal = entry::refusalOf({type_, identity_, options.password})) {
+        why = entry::describe(*refusal);
         return false;
     }
 
     model::loadCatalogue(p_);
     for (const int level : options.levels) {
-        model::Node* node = p_.tree.find("lvl" + std::to_string(level));
+        model::Node* node = p_.levelNode(level);
         if (node == nullptr) {
             why = "unknown level " + std::to_string(level) + " (levels are 0 and the powers of two 1 to 65536)";
             return false;

@@ -1,5 +1,6 @@
-// What compose and set share: the options that describe one entry, the refusal of what the window would not take,
-// and the ticks applied as a user's ticks in the tree.
+// What compose, set and remove share: the options that name one entry by its type and identity, and for compose and
+// set describe it; the refusal of what the window would not take; the ticks applied as a user's ticks in the tree;
+// and the rewrite of a file's one entry of that type and identity.
 #pragma once
 
 #include "report.h"
@@ -26,6 +27,9 @@ struct EntryOptions {
     bool none = false;
     bool defaults = false;
 };
+
+// Declares --type and --id, which name an entry.
+void addIdentityOptions(CLI::App& command, EntryOptions& options);
 
 // Declares --type, --id, --password, --all, --none, --defaults, --level, --grant and --deny; `start` says what the
 // ticks start from when none of --all, --none and --defaults is given. Returns the --password option.

@@ -1,4 +1,5 @@
-// vantorel-admins: checks, shows, composes, formats and changes admins files without a window.
+// vantorel-admins: checks, shows, composes and formats admins files, and adds, changes and removes one entry in place,
+// without a window.
 #include "commands.h"
 
 #include <streams.h>

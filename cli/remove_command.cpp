@@ -10,10 +10,7 @@ CLI::App* setupRemove(CLI::App& app, RemoveOptions& options)
 {
     CLI::App* cmd = app.add_subcommand("remove", "Remove one entry from an admins file");
     cmd->add_option("FILE", options.file, "The admins file; standard input when none is given or for \"-\"");
-    cmd->add_option("--type", options.entry.type, "The kind of identity")
-        ->required()
-        ->check(CLI::IsMember(std::vector<std::string>(entry::kTypeNames.begin(), entry::kTypeNames.end())));
-    cmd->add_option("--id", options.entry.id, "The identity (for ip, name and steamid)");
+    addIdentityOptions(*cmd, options.entry);
     CLI::Option* inPlace =
         cmd->add_flag("-i,--in-place", options.inPlace, "Change the file under its lock instead of printing it");
     addWaitOption(*cmd, options.writer, inPlace);

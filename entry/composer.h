@@ -11,11 +11,11 @@
 
 namespace entry {
 
-// What the window's inputs hold when the entry is built.
+// What the window's inputs hold when the entry is built. The identity line's
+// prefix is the type's ("Default:", "IP:", "Name:" or "SteamID:").
 struct EntryInputs {
-    std::string_view typeCaption; // "Default:", "IP:", "Name:" or "SteamID:"
-    std::string_view id;          // the identity box's text, a prompt included
     UserType userType = UserType::Default;
+    std::string_view id;       // the identity box's text, a prompt included
     int passwordValue = 0;     // the check box: 0 unticked, 1 ticked, 2 greyed
     std::string_view password; // the password box's text
 };
@@ -24,7 +24,8 @@ struct EntryInputs {
 // identity warning and empty line, the identity line, "{", the command lines,
 // the base level, the optional password and "}", every line ended by CR LF.
 // Each level is written the shorter way: as additions outside the level, or as
-// the level plus denials; a tie is written as additions.
+// the level plus denials; a tie is written as additions. Of colCommands, the
+// first 128 are written.
 std::string composeEntry(std::span<model::Node* const> colLevels, std::span<model::Node* const> colCommands,
                          const EntryInputs& in);
 

@@ -45,7 +45,7 @@ bool isValidSteamID(std::string_view id)
 
 bool isValidIP(std::string_view id)
 {
-    // Every check below is made whatever the others found; only the outcome counts.
+    // The first check that fails decides; the cheaper ones come first.
     if (id.size() < 7 || containsAny(id, " +-e"))
         return false;
     if (std::count(id.begin(), id.end(), '.') != 3)

@@ -1,6 +1,7 @@
 #include "reader.h"
 
 #include "composer.h"
+#include "entry_request.h"
 #include "shortest_form.h"
 #include "text_rules.h"
 
@@ -390,14 +391,14 @@ private:
         passwordLine_ = line;
         if (value.empty())
             error(line, [&] { return std::string("password line without a password"); });
-        else if (value.find(' ') != std::string_view::npos)
-            error(line, [&] { return std::string("the password contains a space"); });
+        else if (hasSpace(value))
+            error(line, [&] { return std::string(kPasswordSpace); });
         block_.password = value;
     }
 
     void command(int line, Keyword keyword, std::string_view key)
     {
-        const auto& cat = catalogue();
+        const Catalogue& cat = catalogue_;
         const std::optional<std::size_t> found = model::commandIndex(key);
         if (!found) {
             error(line, [&] { return std::string("unknown command " + quoted(key)); });
@@ -437,7 +438,7 @@ private:
         state_ = State::Outside;
         open_ = false;
 
-        const auto& cat = catalogue();
+        const Catalogue& cat = catalogue_;
         model::CommandSet granted = cat.grantedByBase(block_.baseLevel);
         for (const CommandLine& cl : commands_) {
             const bool add = isAddKeyword(cl.keyword);
@@ -514,6 +515,7 @@ private:
     }
 
     std::string_view text_;
+    const Catalogue& catalogue_ = catalogue(); // looked up once, not at every command line
     ReadResult result_;
     State state_ = State::Outside;
     bool open_ = false;
@@ -557,7 +559,7 @@ namespace {
 // Appends the block in its shortest form, with its own line end.
 void appendBlock(std::string& out, const Block& block)
 {
-    const EntryInputs in{typeCaption(block.type), block.identity, block.type, block.password ? 1 : 0,
+    const EntryInputs in{block.type, block.identity, block.password ? 1 : 0,
                          block.password.value_or(std::string_view())};
     const std::size_t start = out.size();
     appendGranted(out, block.granted, in);

@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (model::Node* c : p.colCommands)
         c->setChecked(in.ConsumeBool());
 
-    const entry::EntryInputs inputs{entry::typeCaption(type), id, type, passwordValue, password};
+    const entry::EntryInputs inputs{type, id, passwordValue, password};
     std::string failure = properties::entryShape(entry::composeEntry(p.colLevels, p.colCommands, inputs));
     if (failure.empty())
         failure = properties::roundTrip(p, inputs);

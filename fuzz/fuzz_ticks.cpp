@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         failure = properties::treeConsistency(p.tree);
     }
     if (failure.empty())
-        failure = properties::roundTrip(p, {"Default:", "Default", entry::UserType::Default, 0, ""});
+        failure = properties::roundTrip(p, {entry::UserType::Default, "Default", 0, ""});
     if (!failure.empty()) {
         std::fprintf(stderr, "violated: %s\n", failure.c_str());
         std::abort();

@@ -158,8 +158,7 @@ CommandSet defaultCommands()
 
 void loadCatalogue(Permissions& p)
 {
-    p.tree.add("root", "All Commands");
-    p.tree.add("root", Relationship::Child, "lvl0", "Commands with no level");
+    p.AddRoot();
     for (int i = 0; i < kLevelCount; ++i)
         p.AddLevel(1 << i);
 

@@ -4,8 +4,14 @@
 
 namespace model {
 
-Node::Node(PermissionTree& tree, Node* parent, int index, int row, std::string key, std::string text)
-    : tree_(tree), parent_(parent), index_(index), row_(row), key_(std::move(key)), text_(std::move(text))
+Node::Node(PermissionTree& tree, Node* parent, int index, int row, std::string key, std::string text, NodeFacts facts)
+    : tree_(tree),
+      parent_(parent),
+      index_(index),
+      row_(row),
+      key_(std::move(key)),
+      text_(std::move(text)),
+      facts_(facts)
 {
 }
 
@@ -61,14 +67,15 @@ Node* Node::LastSibling()
     return parent_ == nullptr ? this : parent_->children_.back();
 }
 
-Node* PermissionTree::insert(Node* parent, std::string key, std::string text)
+Node* PermissionTree::insert(Node* parent, std::string key, std::string text, NodeFacts facts)
 {
     if (find(key) != nullptr)
         return nullptr;
     const int row = parent ? parent->Children() : topLevelCount();
     if (observer_)
         observer_->nodeAboutToBeAdded(parent, row);
-    auto node = std::unique_ptr<Node>(new Node(*this, parent, Count() + 1, row, std::move(key), std::move(text)));
+    auto node =
+        std::unique_ptr<Node>(new Node(*this, parent, Count() + 1, row, std::move(key), std::move(text), facts));
     Node* raw = node.get();
     nodes_.push_back(std::move(node));
     if (parent)
@@ -80,15 +87,14 @@ Node* PermissionTree::insert(Node* parent, std::string key, std::string text)
     return raw;
 }
 
-Node* PermissionTree::add(std::string key, std::string text)
+Node* PermissionTree::add(std::string key, std::string text, NodeFacts facts)
 {
-    return insert(nullptr, std::move(key), std::move(text));
+    return insert(nullptr, std::move(key), std::move(text), facts);
 }
 
-Node* PermissionTree::add(std::string_view relativeKey, Relationship, std::string key, std::string text)
+Node* PermissionTree::add(Node& parent, std::string key, std::string text, NodeFacts facts)
 {
-    Node* parent = find(relativeKey);
-    return parent ? insert(parent, std::move(key), std::move(text)) : nullptr;
+    return insert(&parent, std::move(key), std::move(text), facts);
 }
 
 Node* PermissionTree::item(int index) const

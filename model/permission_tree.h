@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -25,6 +26,19 @@ public:
     virtual void ensureVisibleRequested(const class Node& /*node*/) {}
 };
 
+// What a node of the permission tree is.
+enum class NodeKind : std::uint8_t { Root, NoLevel, Level, Command };
+
+// What the program knows of a node, given when the node is added and never
+// changed. Keys, texts and tags are for people and files; the program asks these.
+struct NodeFacts {
+    NodeKind kind = NodeKind::Root;
+    int level = 0;          // of a level node, of a command, and 0 for the no-level node
+    int command = -1;       // a command's position in its list (colCommands), from 0
+    bool defaultOn = false; // a command ticked by default
+    bool isAdmin = false;   // an admin command
+};
+
 // One node of the permission tree. Nodes are created by the tree only and are
 // never removed, so pointers to them stay valid as long as the tree lives.
 class Node {
@@ -35,6 +49,7 @@ public:
     const std::string& Key() const { return key_; }
     const std::string& Text() const { return text_; }
     int Index() const { return index_; }
+    const NodeFacts& facts() const { return facts_; }
 
     bool Checked() const { return checked_; }
     // Writing the tick from the program raises no node-check event; observers
@@ -66,7 +81,7 @@ public:
 
 private:
     friend class PermissionTree;
-    Node(PermissionTree& tree, Node* parent, int index, int row, std::string key, std::string text);
+    Node(PermissionTree& tree, Node* parent, int index, int row, std::string key, std::string text, NodeFacts facts);
 
     PermissionTree& tree_;
     Node* parent_;
@@ -76,12 +91,11 @@ private:
     std::string key_;
     std::string text_;
     std::string tag_;
+    NodeFacts facts_;
     bool checked_ = false;
     bool bold_ = false;
     bool expanded_ = false;
 };
-
-enum class Relationship { Child };
 
 // A plain in-memory tree owning its nodes in creation order: node i (from 1)
 // is the i-th node created.
@@ -91,11 +105,10 @@ public:
     PermissionTree(const PermissionTree&) = delete;
     PermissionTree& operator=(const PermissionTree&) = delete;
 
-    // Adds a top-level node.
-    Node* add(std::string key, std::string text);
-    // Adds a node as the last child of the node keyed `relativeKey`. Returns
-    // null, and adds nothing, when the key is taken or the relative is missing.
-    Node* add(std::string_view relativeKey, Relationship relationship, std::string key, std::string text);
+    // Adds a top-level node, or a node as the last child of `parent`. Returns
+    // null, and adds nothing, when the key is taken.
+    Node* add(std::string key, std::string text, NodeFacts facts);
+    Node* add(Node& parent, std::string key, std::string text, NodeFacts facts);
 
     int Count() const { return static_cast<int>(nodes_.size()); }
     // The node with that index, from 1; null outside 1..Count.
@@ -110,7 +123,7 @@ public:
     TreeObserver* observer() const { return observer_; }
 
 private:
-    Node* insert(Node* parent, std::string key, std::string text);
+    Node* insert(Node* parent, std::string key, std::string text, NodeFacts facts);
 
     std::vector<std::unique_ptr<Node>> nodes_;
     std::vector<Node*> topLevel_;

@@ -57,9 +57,6 @@ Outcome run(const std::string& command, const std::string& input = {}, const std
 // in the files it could read.
 TEST(CliRuns, ExitCodesAndWhatIsShown)
 {
-    std::string astral = "a"; // and 32 characters beyond U+FFFF: 65 of the window's characters
-    for (int i = 0; i < 32; ++i)
-        astral += "\xF0\x9F\x98\x80";
     const std::string bad = "\"Name:e\"\r\n{\r\n\tbaseLevel = x\r\n}\r\n";
     std::ifstream in(VANTOREL_TEST_DATA "/sample_admins.txt", std::ios::binary);
     const std::string sample(std::istreambuf_iterator<char>(in), {});
@@ -71,14 +68,9 @@ TEST(CliRuns, ExitCodesAndWhatIsShown)
         std::string shown; // in standard output or error
     } rows[] = {
         {"all and none", "compose --type default --all --none", "", 2, "excludes"},
-        {"identity of 65 units", "compose --type name --id " + astral, "", 2, "65 characters"},
-        {"long password", "compose --type ip --id 1 --password " + std::string(129, 'p'), "", 2, "129 characters"},
-        {"line feed in identity", "compose --type name --id a\nb", "", 2, "U+000A"},
-        {"not UTF-8", "compose --type name --id \xFF", "", 2, "UTF-8"},
         {"unknown key", "compose --type default --grant kick,nosuch", "", 2, "\"nosuch\""},
         {"unknown level", "compose --type default --level 3", "", 2, "level 3"},
         {"default with identity", "compose --type default --id x", "", 2, "no identity"},
-        {"default with password", "compose --type default --password x", "", 2, "password"},
         {"steamid without identity", "compose --type steamid", "", 2, "--id is required"},
         {"output lost", "compose --type default >/dev/full", "", 2, "cannot write to standard output"},
         {"edit's output lost", "set f.txt --type name --id Bob >/dev/full", "", 2, "cannot write to standard output"},

@@ -2,6 +2,7 @@
 
 #include <catalogue.h>
 #include <composer.h>
+#include <entry_request.h>
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,7 @@ using namespace std::literals;
 
 namespace {
 
-const EntryInputs kDefault{"Default:", "Default", UserType::Default, 0, ""};
+const EntryInputs kDefault{UserType::Default, "Default", 0, ""};
 
 struct Composer : ::testing::Test {
     model::Permissions p;
@@ -23,7 +24,7 @@ struct Composer : ::testing::Test {
     void tick(const std::set<std::string>& ticked, const std::set<std::string>& cleared = {})
     {
         for (Node* c : p.colCommands)
-            c->setChecked(ticked.count(c->Key()) || (model::commandTag(*c).defaultOn() && !cleared.count(c->Key())));
+            c->setChecked(ticked.count(c->Key()) || (c->facts().defaultOn && !cleared.count(c->Key())));
     }
     std::string compose(const EntryInputs& in = kDefault) { return composeEntry(p.colLevels, p.colCommands, in); }
 };
@@ -32,8 +33,7 @@ struct Composer : ::testing::Test {
 // level 1, and a level 2 without commands.
 void buildOwnTree(model::Permissions& p, bool zeroIsAdminOffByDefault)
 {
-    p.tree.add("root", "All Commands");
-    p.tree.add("root", model::Relationship::Child, "lvl0", "Commands with no level");
+    p.AddRoot();
     p.AddLevel(1);
     p.AddLevel(2);
     p.AddCommand(0, "Zero", "zero", !zeroIsAdminOffByDefault, zeroIsAdminOffByDefault);
@@ -47,7 +47,7 @@ TEST_F(Composer, WorkedExampleAndTableOfEntries)
 {
     EXPECT_EQ(compose(), "\"Default:Default\"\r\n{\r\n\tbaseLevel = 0\r\n}\r\n");
     tick({"timelimit", "map", "godself", "noclipself", "kick"}, {"say_team"});
-    EXPECT_EQ(compose({"SteamID:", "STEAM_0:1:12345", UserType::SteamID, 0, ""}),
+    EXPECT_EQ(compose({UserType::SteamID, "STEAM_0:1:12345", 0, ""}),
               "\"SteamID:STEAM_0:1:12345\"\r\n{\r\n\tdenyAdminCmd = giveweaponsself\r\n\taddAdminCmd = kick\r\n"
               "\tdenyCmd = say_team\r\n\tbaseLevel = 34\r\n}\r\n");
 
@@ -63,9 +63,9 @@ TEST_F(Composer, WorkedExampleAndTableOfEntries)
          "\"Default:Default\"\r\n{\r\n\taddAdminCmd = map\r\n\tbaseLevel = 0\r\n}\r\n"},
         {"removed defaults after the runs", {"ai"}, {"say", "jetpack"}, kDefault,
          "\"Default:Default\"\r\n{\r\n\tdenyCmd = say\r\n\tdenyCmd = jetpack\r\n\tbaseLevel = 4096\r\n}\r\n"},
-        {"password not required", {}, {}, {"Name:", "x", UserType::Name, 0, "pw"},
+        {"password not required", {}, {}, {UserType::Name, "x", 0, "pw"},
          "\"Name:x\"\r\n{\r\n\tbaseLevel = 0\r\n}\r\n"},
-        {"required but empty", {}, {}, {"Name:", "x", UserType::Name, 1, ""},
+        {"required but empty", {}, {}, {UserType::Name, "x", 1, ""},
          "\"Name:x\"\r\n{\r\n\tbaseLevel = 0\r\n}\r\n"},
     };
     // clang-format on
@@ -77,7 +77,7 @@ TEST_F(Composer, WorkedExampleAndTableOfEntries)
 
 TEST(ComposerOwnTree, RarePassesOfTheComposer)
 {
-    const EntryInputs in{"Name:", "x", UserType::Name, 0, ""};
+    const EntryInputs in{UserType::Name, "x", 0, ""};
     model::Permissions p;
     buildOwnTree(p, false);
     p.colCommands[1]->setChecked(true);
@@ -110,7 +110,7 @@ TEST_F(Composer, EveryStateReadsBackAndRecomposesTheSameBytes)
         const auto type = static_cast<UserType>(rng() % 4);
         const std::string id = type == UserType::Default ? "Default" : ids[rng() % std::size(ids)];
         const std::string password = rng() % 2 ? "pw\"x" : "";
-        const EntryInputs in{typeCaption(type), id, type, static_cast<int>(rng() % 3), password};
+        const EntryInputs in{type, id, static_cast<int>(rng() % 3), password};
         ASSERT_EQ(properties::roundTrip(p, in), "") << "round " << round;
     }
 }
@@ -144,26 +144,38 @@ TEST(IdentityValidation, SteamIDsAndAddresses)
     }
 }
 
-// The values the window, the command line and the files share, written out
-// once here so that a wrong one in the code is caught.
-TEST(SharedDefinitions, TypesLimitsAndCatalogueIndex)
+// What the window and the command line refuse of an entry, and why, in the words of the command line.
+TEST(EntryRequest, WhatTheBoxesTakeAndWhy)
 {
-    const std::vector<std::tuple<UserType, std::string_view, std::string_view>> types{
-        {UserType::Default, "default", "Default:"},
-        {UserType::IPAddress, "ip", "IP:"},
-        {UserType::Name, "name", "Name:"},
-        {UserType::SteamID, "steamid", "SteamID:"},
+    std::string astral = "a"; // and 32 characters beyond U+FFFF: 65 of the window's characters
+    for (int i = 0; i < 32; ++i)
+        astral += "\xF0\x9F\x98\x80";
+    const std::optional<std::string> none;
+    // clang-format off
+    const std::vector<std::tuple<UserType, std::string, std::optional<std::string>, std::string>> rows{
+        {UserType::Default, "Default", none, ""},
+        {UserType::Name, std::string(64, 'n'), std::string(127, 'p') + "\u00e9", ""},
+        {UserType::Default, "Alice", none, "a default entry has the identity Default"},
+        {UserType::Default, "Default", "", "a default entry cannot have a password"},
+        {UserType::Name, astral, none, "the identity has 65 characters; at most 64 are allowed"},
+        {UserType::IPAddress, "1", std::string(129, 'p'), "the password has 129 characters; at most 128 are allowed"},
+        {UserType::SteamID, "x", "a b", "the password contains a space; passwords cannot contain any spaces"},
+        {UserType::Name, "\xFF", none, "the identity is not valid UTF-8"},
+        {UserType::Name, "x", "\xC3", "the password is not valid UTF-8"},
+        {UserType::Name, "a\nb", none,
+         "the identity contains U+000A (line feed); it must be a single line without control characters"},
+        {UserType::Name, "x", "a\u2028",
+         "the password contains U+2028 (line separator); it must be a single line without control characters"},
     };
-    for (const auto& [type, name, caption] : types) {
-        EXPECT_EQ(typeFromName(name), type) << name;
-        EXPECT_EQ(typeName(type), name);
-        EXPECT_EQ(typeCaption(type), caption);
+    // clang-format on
+    for (const auto& [type, identity, password, why] : rows) {
+        const auto refusal = refusalOf({type, identity, password});
+        EXPECT_EQ(refusal ? describe(*refusal) : "", why) << identity;
     }
-    EXPECT_EQ(typeFromName("Name"), std::nullopt);
-    EXPECT_EQ(kDefaultIdentity, "Default");
-    EXPECT_EQ(kMaxIdentityLength, 64U);
-    EXPECT_EQ(kMaxPasswordLength, 128U);
+}
 
+TEST(Catalogue, IndexByKey)
+{
     const auto catalogue = model::commandCatalogue();
     for (std::size_t i = 0; i < catalogue.size(); ++i)
         EXPECT_EQ(model::commandIndex(catalogue[i].key), i) << catalogue[i].key;

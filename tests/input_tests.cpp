@@ -130,7 +130,7 @@ TEST_F(Window, BoxesNeverHoldLineBreaksOrTooMuch)
             EXPECT_EQ(box->cursorPosition(), 7);
         }
     }
-    EXPECT_EQ(result(), expectedResult());
+    EXPECT_EQ(resultShowsTheControls(), "");
     EXPECT_EQ(properties::entryShape(result().replace("\n", "\r\n").toStdString()), "");
     w->txtID->selectAll();
     paste(w->txtID, QString(100, 'n'));
@@ -143,7 +143,7 @@ TEST_F(Window, BoxesNeverHoldLineBreaksOrTooMuch)
     EXPECT_EQ(w->txtPassword->text(), "pass");
     paste(w->txtPassword, QString(200, 'x'));
     EXPECT_EQ(w->txtPassword->text().size(), 128);
-    EXPECT_EQ(result(), expectedResult());
+    EXPECT_EQ(resultShowsTheControls(), "");
 }
 
 TEST_F(Window, HelpLinkOpensTheCommandsPage)

@@ -120,5 +120,8 @@ TEST_F(Window, RefusesWhatItCannotHoldAndChangesNothing)
         EXPECT_EQ(QToolTip::text(), "Not loaded: " + reason);
         EXPECT_EQ(inputs(*w) + result(), before) << reason.toStdString();
     }
+    // Bytes that are not UTF-8, as a dropped file may hold them, are no identity a box can hold.
+    EXPECT_EQ(w->loadEntry("\"Name:\xFF\"\r\n{\r\n}\r\n"), "Not loaded: the identity is not valid UTF-8");
+    EXPECT_EQ(inputs(*w) + result(), before);
     EXPECT_TRUE(node("reload")->Checked());
 }

@@ -37,25 +37,30 @@ TEST_F(Loaded, CatalogueBuildsTheWholeTree)
     ASSERT_EQ(p.tree.Count(), 97);
     ASSERT_EQ(p.colLevels.size(), 17u);
     ASSERT_EQ(p.colCommands.size(), 78u);
+    // Each node's index, key, text and tag, and what it is: kind, level, command position, default and admin flags.
+    using K = NodeKind;
     // clang-format off
-    const std::map<int, std::pair<std::string, std::string>> nodes{
-        {1, {"root", "All Commands"}},
-        {2, {"lvl0", "Commands with no level"}},
-        {3, {"lvl1", "Level 1"}},
-        {19, {"lvl65536", "Level 65536"}},
-        {20, {"say", "Say"}},
-        {35, {"vantorelname", "admin change name to"}},
-        {97, {"rcon", "admin_rcon"}},
+    const std::vector<std::tuple<int, std::string, std::string, std::string, K, int, int, bool, bool>> nodes{
+        {1, "root", "All Commands", "", K::Root, 0, -1, false, false},
+        {2, "lvl0", "Commands with no level", "", K::NoLevel, 0, -1, false, false},
+        {3, "lvl1", "Level 1", "", K::Level, 1, -1, false, false},
+        {13, "lvl1024", "Level 1024", "", K::Level, 1024, -1, false, false},
+        {19, "lvl65536", "Level 65536", "", K::Level, 65536, -1, false, false},
+        {20, "say", "Say", "100", K::Command, 0, 0, true, false},
+        {25, "lookingat", "admin_lookingat", "011", K::Command, 1, 5, false, true},
+        {35, "vantorelname", "admin change name to", "0164", K::Command, 64, 15, false, true},
+        {42, "keyvalue", "admin_keyvalue", "011024", K::Command, 1024, 22, false, true},
+        {97, "rcon", "admin_rcon", "0165536", K::Command, 65536, 77, false, true},
     };
     // clang-format on
-    for (const auto& [index, keyAndText] : nodes) {
-        EXPECT_EQ(p.tree.item(index)->Key(), keyAndText.first);
-        EXPECT_EQ(p.tree.item(index)->Text(), keyAndText.second);
+    for (const auto& [index, key, text, tag, kind, level, command, defaultOn, isAdmin] : nodes) {
+        const Node& n = *p.tree.item(index);
+        const NodeFacts& f = n.facts();
+        EXPECT_EQ(std::tie(n.Key(), n.Text(), n.Tag()), std::tie(key, text, tag)) << index;
+        EXPECT_EQ(std::tuple(f.kind, f.level, f.command, f.defaultOn, f.isAdmin),
+                  std::tuple(kind, level, command, defaultOn, isAdmin))
+            << key;
     }
-    const std::map<std::string, std::string> tags{
-        {"say", "100"}, {"lookingat", "011"}, {"keyvalue", "011024"}, {"rcon", "0165536"}, {"lvl1024", ""}};
-    for (const auto& [key, tag] : tags)
-        EXPECT_EQ(node(key).Tag(), tag) << key;
     EXPECT_EQ(node("lvl1024").Children(), 43);
     EXPECT_EQ(node("lvl8192").Children(), 7);
 
@@ -68,26 +73,7 @@ TEST_F(Loaded, CatalogueBuildsTheWholeTree)
         EXPECT_EQ(n.Bold(), n.Children() == 0) << n.Text();
         EXPECT_EQ(n.Expanded(), n.Children() > 0) << n.Text();
     }
-    EXPECT_EQ(p.tree.add("root", Relationship::Child, "say", "again"), nullptr);
-    EXPECT_EQ(p.tree.add("missing", Relationship::Child, "new", "New"), nullptr);
-}
-
-// Tags the catalogue never writes read as the tree's own tags promise: a
-// missing default flag is on, only "1" is admin, and the level ends at its
-// first other character and is 0 when it has no digits or does not fit.
-TEST(CommandTags, OddTagsRead)
-{
-    const std::vector<std::tuple<std::string, bool, bool, int>> tags{{"", true, false, 0},
-                                                                     {"1", true, false, 0},
-                                                                     {"02-16x", false, false, -16},
-                                                                     {"112147483648", true, true, 0},
-                                                                     {"1199999999999", true, true, 0},
-                                                                     {"10-", true, false, 0}};
-    for (const auto& [tag, defaultOn, isAdmin, level] : tags) {
-        const model::CommandTag read(tag);
-        EXPECT_EQ(std::tuple(read.defaultOn(), read.isAdmin(), read.level()), std::tuple(defaultOn, isAdmin, level))
-            << tag;
-    }
+    EXPECT_EQ(p.tree.add(*p.tree.item(1), "say", "again", {}), nullptr);
 }
 
 TEST(PermissionTree, NavigationAtTheTopAndLoadReports)
@@ -111,11 +97,21 @@ TEST(PermissionTree, NavigationAtTheTopAndLoadReports)
     EXPECT_TRUE(p.tree.item(3)->Expanded());
 }
 
-TEST(BulkSelection, LevelWithoutCommandsIsClearedByDefaults)
+// A tree of one's own: what has no place is not added, and a level without commands is cleared by Defaults.
+TEST(OwnTree, RefusedAdditionsAndALevelWithoutCommands)
 {
     Permissions p;
-    p.tree.add("root", "All Commands");
+    p.AddLevel(1);                                // no root yet
+    p.AddCommand(0, "Zero", "zero", true, false); // nor a no-level node
+    p.AddRoot();
+    p.AddRoot();
     p.AddLevel(1);
+    p.AddLevel(1);
+    p.AddCommand(1, "One", "lvl1", false, true); // its key is taken
+    p.AddCommand(2, "Two", "two", false, true);  // level 2 has no node
+    EXPECT_EQ(p.tree.Count(), 3);
+    EXPECT_EQ(p.colLevels.size(), 1U);
+    EXPECT_TRUE(p.colCommands.empty());
     checkAll(p);
     EXPECT_TRUE(p.colLevels[0]->Checked());
     restoreDefaults(p);

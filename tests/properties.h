@@ -44,24 +44,28 @@ inline std::string entryShape(std::string_view text)
     return {};
 }
 
-// Composing, reading back and composing from what was read gives the same
-// bytes; the entry grants exactly the ticked commands, keeps the identity and
-// the password, and is in its shortest form (the reader counts the lines).
-inline std::string roundTrip(const model::Permissions& p, const entry::EntryInputs& in)
+// The commands ticked in the tree, by catalogue position.
+inline model::CommandSet ticked(const model::Permissions& p)
 {
-    const std::string text = entry::composeEntry(p.colLevels, p.colCommands, in);
+    model::CommandSet set;
+    for (std::size_t i = 0; i < p.colCommands.size(); ++i)
+        set[i] = p.colCommands[i]->Checked();
+    return set;
+}
+
+// The text reads back as one clean entry in its shortest form (the reader counts
+// the lines the composer writes) of this type, identity and password that grants
+// exactly `granted`, and composing what was read gives the same bytes.
+inline std::string readsBackAs(const std::string& text, entry::UserType type, std::string_view id,
+                               std::optional<std::string_view> password, const model::CommandSet& granted)
+{
     const entry::ReadResult r = entry::read(text);
     if (r.blocks.size() != 1 || r.errors != 0 || r.notes != 0)
         return "not read back as one clean entry in its shortest form:\n" + text;
     const entry::Block& b = r.blocks[0];
-    model::CommandSet ticked;
-    for (std::size_t i = 0; i < p.colCommands.size(); ++i)
-        ticked[i] = p.colCommands[i]->Checked();
-    if (b.granted != ticked)
+    if (b.granted != granted)
         return "grants other commands than the ticked ones:\n" + text;
-    const bool hasPassword = in.passwordValue == 1 && !in.password.empty();
-    if (b.type != in.userType || b.identity != in.id || b.password.has_value() != hasPassword ||
-        (hasPassword && *b.password != in.password))
+    if (b.type != type || b.identity != id || b.password != password)
         return "identity or password not read back:\n" + text;
     if (entry::composeBlock(b) != text)
         return "composing what was read gives other bytes:\n" + text;
@@ -72,6 +76,15 @@ inline std::string roundTrip(const model::Permissions& p, const entry::EntryInpu
     if (commandLines != entry::shortestCommandLines(b.granted))
         return "the reader counts other command lines than the composer writes:\n" + text;
     return {};
+}
+
+// Composing, reading back and composing from what was read gives the same
+// bytes, and the entry holds what the inputs and the ticks say.
+inline std::string roundTrip(const model::Permissions& p, const entry::EntryInputs& in)
+{
+    const bool hasPassword = in.passwordValue == 1 && !in.password.empty();
+    return readsBackAs(entry::composeEntry(p.colLevels, p.colCommands, in), in.userType, in.id,
+                       hasPassword ? std::optional(in.password) : std::nullopt, ticked(p));
 }
 
 // Whatever a text holds, formatting keeps what every clean entry grants, and

@@ -107,7 +107,10 @@ struct Soak : Window {
                 return "paste entry " + e;
             }
             QTest::mouseClick(w->lblMoreInfo, Qt::LeftButton);
-            EXPECT_EQ(opened.back(), ui::kWikiBase + ui::helpPageName(w->lblMoreInfo->Tag()));
+            // The general page exactly when no command is chosen; an address holds no space.
+            EXPECT_TRUE(opened.back().startsWith(ui::kWikiBase) && !opened.back().contains(u' '));
+            EXPECT_EQ(opened.back() == ui::kWikiBase + QStringLiteral("Admin_Commands"),
+                      w->lblMoreInfo->Tag().isEmpty());
             return "click help link";
         default:
             if (w->tmrPasswordSpace->isActive())
@@ -131,7 +134,7 @@ TEST_F(Soak, RandomUserEventsKeepTheWindowConsistent)
         const QString what = step();
         const std::string where = QStringLiteral("seed %1 event %2 (%3)").arg(seed).arg(i).arg(what).toStdString();
         ASSERT_EQ(properties::treeConsistency(w->permissions().tree), "") << where;
-        ASSERT_EQ(result(), expectedResult()) << where;
+        ASSERT_EQ(resultShowsTheControls(), "") << where;
         const QString id = w->txtID->text(), pw = w->txtPassword->text();
         ASSERT_TRUE(id.size() <= 64 && pw.size() <= 128) << where;
         ASSERT_EQ(properties::entryShape(result().replace("\n", "\r\n").toStdString()), "") << where;

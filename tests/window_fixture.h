@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QRadioButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -53,18 +54,25 @@ struct Window : ::testing::Test {
                           QPoint(check.right() + 12, check.center().y()));
     }
 
-    // The entry that the controls' current values give, with the line ends the
-    // result box shows.
-    QString expectedResult() const
+    // The result box holds, with CR LF line ends, one entry in its shortest form of what the controls show: the
+    // type of the option chosen, with lblType's caption before the identity box's text on the identity line, the
+    // password when one is required and typed, and the ticked commands. Empty when it does.
+    std::string resultShowsTheControls() const
     {
-        const std::string caption = w->lblType->text().toStdString();
-        const std::string id = w->txtID->text().toStdString();
-        const std::string pw = w->txtPassword->text().toStdString();
-        const auto& p = w->permissions();
-        const int value = w->chkPassword->isChecked() ? 1 : 0; // the box has no third state
-        const entry::EntryInputs in{caption, id, w->selectedUserType(), value, pw};
-        const std::string text = entry::composeEntry(p.colLevels, p.colCommands, in);
-        return QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        const std::pair<QRadioButton*, entry::UserType> options[] = {{w->optDefault, entry::UserType::Default},
+                                                                     {w->optIP, entry::UserType::IPAddress},
+                                                                     {w->optName, entry::UserType::Name},
+                                                                     {w->optSteamID, entry::UserType::SteamID}};
+        entry::UserType type{};
+        for (const auto& [option, optionType] : options)
+            type = option->isChecked() ? optionType : type;
+        const std::string text = QString(result()).replace('\n', "\r\n").toStdString();
+        const std::string id = w->txtID->text().toStdString(), pw = w->txtPassword->text().toStdString();
+        if (text.find('"' + w->lblType->text().toStdString() + id + "\"\r\n{") == std::string::npos)
+            return "the identity line is not the type's caption and the identity:\n" + text;
+        const bool password = w->chkPassword->isChecked() && !pw.empty();
+        return properties::readsBackAs(text, type, id, password ? std::optional<std::string_view>(pw) : std::nullopt,
+                                       properties::ticked(w->permissions()));
     }
     QString result() const { return w->txtResult->toPlainText(); }
 };

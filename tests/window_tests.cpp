@@ -1,5 +1,7 @@
 #include "window_fixture.h"
 
+#include <window_faces.h>
+
 #include <catalogue.h>
 
 #include <QAbstractItemModelTester>
@@ -101,7 +103,28 @@ TEST_F(Window, StartValues)
     w->tmrPasswordSpace_Timer();
     EXPECT_TRUE(w->lblPasswordSpace->isHidden());
     EXPECT_FALSE(w->tmrPasswordSpace->isActive());
-    ASSERT_TRUE(w->grab().save(QCoreApplication::applicationDirPath() + "/frmMain.png"));
+}
+
+// A frame's line, where this system's frames are drawn by the window, runs through its caption, which has ink above
+// and below it, and clear of every control inside the frame.
+TEST_F(Window, FrameLinesCrossTheirCaptionsAndNothingElse)
+{
+    if (ui::frameStyle() == nullptr)
+        GTEST_SKIP() << "the system draws the frames";
+    for (QGroupBox* frame : {w->Frame1, w->Frame2, w->Frame3}) {
+        const QImage image = frame->grab().toImage();
+        int line = 0; // where the line down the left edge begins: the top line's row
+        while (line < image.height() && image.pixel(0, line) != frame->palette().dark().color().rgb())
+            ++line;
+        int inkTop = image.height(), inkBottom = 0; // the caption's, the only text above the controls
+        for (int y = 0; y < w->Picture1->y(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qGray(image.pixel(x, y)) < 100)
+                    inkTop = std::min(inkTop, y), inkBottom = std::max(inkBottom, y);
+        EXPECT_TRUE(inkTop < line && line < inkBottom) << frame->title().toStdString() << " " << line;
+        for (const QWidget* inside : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            EXPECT_GT(inside->y(), line + 1) << inside->objectName().toStdString();
+    }
 }
 
 TEST_F(Window, EveryCaptionFitsItsRectangle)

@@ -6,6 +6,7 @@
 #include <bulk_selection.h>
 #include <catalogue.h>
 #include <composer.h>
+#include <entry_request.h>
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -17,6 +18,8 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QToolTip>
+
+#include <array>
 
 namespace ui {
 
@@ -63,6 +66,18 @@ W* named(W* widget, const char* name)
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
 }
+
+// The option of each user type and its click handler, in the order of entry::UserType.
+struct TypeOption {
+    QRadioButton* frmMain::*option;
+    void (frmMain::*click)();
+};
+constexpr std::array<TypeOption, entry::kTypeNames.size()> kTypeOptions{{
+    {&frmMain::optDefault, &frmMain::optDefault_Click},
+    {&frmMain::optIP, &frmMain::optIP_Click},
+    {&frmMain::optName, &frmMain::optName_Click},
+    {&frmMain::optSteamID, &frmMain::optSteamID_Click},
+}};
 
 } // namespace
 
@@ -217,7 +232,7 @@ void frmMain::placeControls()
     optName->setGeometry(0, 16, 57, 13);
     optIP->setGeometry(176, 16, 73, 17);
     lblType->move(0, 35);
-    setTypeCaption(lblType->text());
+    setTypeCaption(selectedUserType());
     txtID->setGeometry(56, 32, 193, 19);
     lblPassword->setGeometry(0, 56, 249, 33);
     lblPasswordSpace->setGeometry(0, 56, 249, 33);
@@ -250,16 +265,11 @@ void frmMain::connectHandlers()
     connect(treCommands, &CommandTreeView::Click, this, &frmMain::treCommands_Click);
     treCommands->BeforeLabelEdit = [this](int& cancel) { treCommands_BeforeLabelEdit(cancel); };
 
-    const auto onSelected = [](QRadioButton* o, frmMain* w, void (frmMain::*handler)()) {
-        connect(o, &QRadioButton::toggled, w, [w, handler](bool on) {
+    for (const auto& [option, click] : kTypeOptions)
+        connect(this->*option, &QRadioButton::toggled, this, [this, click = click](bool on) {
             if (on)
-                (w->*handler)();
+                (this->*click)();
         });
-    };
-    onSelected(optDefault, this, &frmMain::optDefault_Click);
-    onSelected(optIP, this, &frmMain::optIP_Click);
-    onSelected(optName, this, &frmMain::optName_Click);
-    onSelected(optSteamID, this, &frmMain::optSteamID_Click);
 
     connect(txtID, &TextBox::Change, this, &frmMain::txtID_Change);
     connect(txtID, &TextBox::GotFocus, this, &frmMain::txtID_GotFocus);
@@ -291,32 +301,29 @@ void frmMain::Form_Load()
 
 entry::UserType frmMain::selectedUserType() const
 {
-    if (optSteamID->isChecked())
-        return entry::UserType::SteamID;
-    if (optIP->isChecked())
-        return entry::UserType::IPAddress;
-    if (optName->isChecked())
-        return entry::UserType::Name;
+    for (std::size_t type = 0; type < kTypeOptions.size(); ++type)
+        if ((this->*kTypeOptions[type].option)->isChecked())
+            return static_cast<entry::UserType>(type);
     return entry::UserType::Default;
 }
 
 void frmMain::UpdateResult()
 {
-    const std::string caption = lblType->text().toStdString();
     const std::string id = txtID->text().toStdString();
     const std::string password = txtPassword->text().toStdString();
     // The check box's value as the entry reads it: 0 unticked, 1 ticked, 2 greyed.
     const int passwordValue = chkPassword->checkState() == Qt::Checked ? 1
         : chkPassword->checkState() == Qt::PartiallyChecked            ? 2
                                                                        : 0;
-    const entry::EntryInputs in{caption, id, selectedUserType(), passwordValue, password};
+    const entry::EntryInputs in{selectedUserType(), id, passwordValue, password};
     txtResult->setEntry(QString::fromStdString(entry::composeEntry(perms_.colLevels, perms_.colCommands, in)));
 }
 
-// The label keeps its left and top edges and takes the width of its caption.
-void frmMain::setTypeCaption(const QString& caption)
+// The label shows the prefix of the type's identity line; it keeps its left and
+// top edges and takes the width of its caption.
+void frmMain::setTypeCaption(entry::UserType type)
 {
-    lblType->setText(caption);
+    lblType->setText(captionOf(type));
     lblType->resize(lblType->sizeHint().width(), 13);
 }
 
@@ -326,7 +333,7 @@ void frmMain::optDefault_Click()
     txtID->setText(fromView(entry::kDefaultIdentity));
     txtID->setEnabled(false);
     IDPlaceholderShown = false;
-    setTypeCaption(captionOf(entry::UserType::Default));
+    setTypeCaption(entry::UserType::Default);
     chkPassword->setEnabled(false);
     chkPassword->setChecked(false);
     // Run even if unticking raised no click, so the password is always reset.
@@ -334,30 +341,30 @@ void frmMain::optDefault_Click()
     UpdateResult();
 }
 
-void frmMain::applyIdentityRow(const QString& caption, const QString& prompt)
+void frmMain::applyIdentityRow(entry::UserType type, const QString& prompt)
 {
     txtID->setForeColor(kGrayText);
     txtID->setText(prompt);
     txtID->setEnabled(true);
     IDPlaceholderShown = true;
-    setTypeCaption(caption);
+    setTypeCaption(type);
     chkPassword->setEnabled(true);
     UpdateResult();
 }
 
 void frmMain::optIP_Click()
 {
-    applyIdentityRow(captionOf(entry::UserType::IPAddress), QStringLiteral("Enter IP address here"));
+    applyIdentityRow(entry::UserType::IPAddress, QStringLiteral("Enter IP address here"));
 }
 
 void frmMain::optName_Click()
 {
-    applyIdentityRow(captionOf(entry::UserType::Name), QStringLiteral("Enter name here"));
+    applyIdentityRow(entry::UserType::Name, QStringLiteral("Enter name here"));
 }
 
 void frmMain::optSteamID_Click()
 {
-    applyIdentityRow(captionOf(entry::UserType::SteamID), QStringLiteral("Enter SteamID here"));
+    applyIdentityRow(entry::UserType::SteamID, QStringLiteral("Enter SteamID here"));
 }
 
 void frmMain::txtID_Change()
@@ -462,10 +469,13 @@ void frmMain::treCommands_Click()
     const model::Node* selected = CommandTreeModel::nodeAt(treCommands->currentIndex());
     if (!selected || !treCommands->selectionModel()->isSelected(treCommands->currentIndex()))
         return;
-    if (selected->Text() == perms_.tree.item(1)->Root()->Text())
+    // Nodes are told apart by identity. Every text in the tree is distinct, so
+    // this is the same test as comparing their display texts.
+    if (selected == perms_.tree.item(1)->Root())
         return;
-    const std::string& parentKey = selected->Parent()->Key();
-    if (parentKey.starts_with("lvl") && parentKey != "lvl0") {
+    // A command under a level node has a page of its own; the level nodes, the
+    // no-level node and the commands under it do not.
+    if (selected->Parent()->facts().kind == model::NodeKind::Level) {
         const QString text = QString::fromStdString(selected->Text());
         lblMoreInfo->setText(QStringLiteral("Click here for more info on ") + text);
         lblMoreInfo->setTag(text);
@@ -508,13 +518,22 @@ QString frmMain::refusalOf(const entry::ReadResult& read) const
                  ? QStringLiteral("the text holds no entry")
                  : QStringLiteral("the text holds %1 entries; paste one at a time").arg(read.blocks.size()));
     const entry::Block& b = read.blocks.front();
-    if (b.type == entry::UserType::Default && (b.password || b.identity != entry::kDefaultIdentity))
+    const std::optional<entry::Refusal> refusal = entry::refusalOf({b.type, b.identity, b.password});
+    if (!refusal)
+        return {};
+    switch (refusal->kind) {
+    case entry::Refusal::Kind::DefaultIdentity:
+    case entry::Refusal::Kind::DefaultPassword:
         return no + QStringLiteral("a Default entry has the identity Default and no password");
-    if (fromView(b.identity).size() > txtID->maxLength())
-        return no + QStringLiteral("the identity is longer than %1 characters").arg(txtID->maxLength());
-    if (b.password && fromView(*b.password).size() > txtPassword->maxLength())
-        return no + QStringLiteral("the password is longer than %1 characters").arg(txtPassword->maxLength());
-    return {};
+    case entry::Refusal::Kind::TooLong:
+        return no +
+            QStringLiteral("the %1 is longer than %2 characters")
+                .arg(refusal->field == entry::Refusal::Field::Password ? QStringLiteral("password")
+                                                                       : QStringLiteral("identity"))
+                .arg(refusal->limit);
+    default:
+        return no + QString::fromStdString(entry::describe(*refusal));
+    }
 }
 
 // Sets every input as the user would, then rebuilds the entry once: the
@@ -522,15 +541,11 @@ QString frmMain::refusalOf(const entry::ReadResult& read) const
 void frmMain::showEntry(const entry::Block& b)
 {
     txtResult->setUpdatesEnabled(false);
-    const std::pair<QRadioButton*, void (frmMain::*)()> choices[] = {{optDefault, &frmMain::optDefault_Click},
-                                                                     {optIP, &frmMain::optIP_Click},
-                                                                     {optName, &frmMain::optName_Click},
-                                                                     {optSteamID, &frmMain::optSteamID_Click}};
-    const auto [option, click] = choices[static_cast<size_t>(b.type)];
-    if (option->isChecked())
+    const auto [option, click] = kTypeOptions[static_cast<size_t>(b.type)];
+    if ((this->*option)->isChecked())
         (this->*click)(); // chosen again, as a click on it would
     else
-        option->setChecked(true);
+        (this->*option)->setChecked(true);
     if (b.type != entry::UserType::Default) {
         IDPlaceholderShown = false;
         txtID->setForeColor(kWindowText);

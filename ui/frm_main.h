@@ -118,8 +118,8 @@ private:
     void createControls();
     void placeControls();
     void connectHandlers();
-    void applyIdentityRow(const QString& caption, const QString& prompt);
-    void setTypeCaption(const QString& caption);
+    void applyIdentityRow(entry::UserType type, const QString& prompt);
+    void setTypeCaption(entry::UserType type);
     void clearPrompt(TextBox* box, bool& placeholderShown);
     QString refusalOf(const entry::ReadResult& read) const;
     void showEntry(const entry::Block& block);

@@ -1,13 +1,10 @@
 #include "window_faces.h"
 
 #include <QApplication>
-#include <QGroupBox>
 #include <QPainter>
 #include <QProxyStyle>
 #include <QStyleFactory>
 #include <QStyleOption>
-
-#include <algorithm>
 
 namespace ui {
 
@@ -21,35 +18,43 @@ QStringList windowFaces()
 
 namespace {
 
-// The application's style, but a frame's border is an etched line, as a classic dialog's frames are, in the place
-// where Fusion draws its rounded frame image. That image costs every start a look through the image plugins, a
-// decode and, stretched over a tall frame, a blend on helper threads.
+// The application's style, but a frame is drawn as a classic dialog draws it: its caption 8 pixels in from the left,
+// and an etched line through the caption's middle, broken where the caption stands. Fusion draws the caption above
+// a rounded frame image instead, which costs every start a look through the image plugins, a decode and, stretched
+// over a tall frame, a blend on helper threads.
 class EtchedFrames : public QProxyStyle {
 public:
     EtchedFrames() : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) { setParent(qApp); }
 
-    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
-                       const QWidget* widget) const override
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                            const QWidget* widget) const override
     {
-        if (element != PE_FrameGroupBox) {
-            QProxyStyle::drawPrimitive(element, option, painter, widget);
+        const auto* box = qstyleoption_cast<const QStyleOptionGroupBox*>(option);
+        if (control != CC_GroupBox || box == nullptr) {
+            QProxyStyle::drawComplexControl(control, option, painter, widget);
             return;
         }
-        const auto* box = qobject_cast<const QGroupBox*>(widget);
-        const int title = box && box->title().isEmpty()
-            ? 0
-            : std::max(pixelMetric(PM_ExclusiveIndicatorHeight), option->fontMetrics.height());
-        // Where Fusion's frame starts, 3 pixels below the title: two one-pixel outlines, the shadow's and, one pixel
-        // lower right, the light's, each as four filled strips, which the raster engine fills without blending.
-        const QRect frame = option->rect.adjusted(0, title + 3, -1, -1);
+        constexpr int kCaptionLeft = 8;
+        constexpr int kGap = 2; // between the line and the caption, on either side
+        const QFontMetrics& metrics = box->fontMetrics;
+        const int captionWidth = box->text.isEmpty() ? 0 : metrics.horizontalAdvance(box->text);
+        const int gapBegin = kCaptionLeft - kGap;
+        const int gapEnd = captionWidth == 0 ? gapBegin : kCaptionLeft + captionWidth + kGap;
+        // Two one-pixel outlines, the shadow's and, one pixel lower right, the light's, each as filled strips,
+        // which the raster engine fills without blending.
+        const QRect frame = box->rect.adjusted(0, metrics.height() / 2, -1, -1);
         for (const auto& [offset, color] :
-             {std::pair{0, option->palette.dark().color()}, {1, option->palette.light().color()}}) {
+             {std::pair{0, box->palette.dark().color()}, {1, box->palette.light().color()}}) {
             const QRect r = frame.translated(offset, offset);
-            painter->fillRect(r.left(), r.top(), r.width(), 1, color);
+            painter->fillRect(r.left(), r.top(), gapBegin - r.left(), 1, color);
+            painter->fillRect(gapEnd, r.top(), r.right() + 1 - gapEnd, 1, color);
             painter->fillRect(r.left(), r.bottom(), r.width(), 1, color);
             painter->fillRect(r.left(), r.top(), 1, r.height(), color);
             painter->fillRect(r.right(), r.top(), 1, r.height(), color);
         }
+        // The window's captions hold no mnemonic, so the text is drawn as it stands.
+        painter->setPen(box->palette.windowText().color());
+        painter->drawText(box->rect.left() + kCaptionLeft, box->rect.top() + metrics.ascent(), box->text);
     }
 };
 

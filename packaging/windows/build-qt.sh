@@ -69,15 +69,69 @@ started=$SECONDS
 echo "== Qt $debVersion for $triple: building into $prefix" >&2
 apt_install g++-mingw-w64-x86-64-posix cmake ninja-build dpkg-dev perl
 
-# The source package needs a deb-src entry with the same archive, suites and key as the binary one.
-if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src ' /etc/apt/sources.list; then
-  $S tee /etc/apt/sources.list.d/debian-src.sources >/dev/null <<'EOF'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-EOF
+# Prints, as deb-src entries, this machine's own APT entries that offer the archive URI with the suite SUITE: each
+# stanza of a .sources file whose Types hold deb, whose URIs hold URI and whose Suites hold SUITE, with Types deb-src
+# and every other field (URIs, suites, components, key, options) as it stands; then each one-line entry
+# "deb [OPTIONS] URI SUITE COMPONENTS" of a .list file, as "deb-src [OPTIONS] URI SUITE COMPONENTS".
+source_entries() { # URI SUITE
+  local f sources=() lists=()
+  for f in /etc/apt/sources.list.d/*.sources; do [ -f "$f" ] && sources+=("$f"); done
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do [ -f "$f" ] && lists+=("$f"); done
+  [ ${#sources[@]} -eq 0 ] || awk -v uri="${1%/}" -v suite="$2" '
+    function has(field, word,   n, i, w) {
+      n = split(field, w, /[ \t]+/)
+      for (i = 1; i <= n; i++) { sub(/\/$/, "", w[i]); if (w[i] == word) return 1 }
+      return 0
+    }
+    BEGIN { RS = ""; FS = "\n" }
+    {
+      types = uris = suites = ""; enabled = 1
+      for (i = 1; i <= NF; i++) {
+        if ($i ~ /^Types:/) types = substr($i, 7)
+        if ($i ~ /^URIs:/) uris = substr($i, 6)
+        if ($i ~ /^Suites:/) suites = substr($i, 8)
+        if (tolower($i) ~ /^enabled:[ \t]*no/) enabled = 0
+      }
+      if (!enabled || !has(types, "deb") || !has(uris, uri) || !has(suites, suite)) next
+      for (i = 1; i <= NF; i++) print ($i ~ /^Types:/ ? "Types: deb-src" : $i)
+      print ""
+    }' "${sources[@]}"
+  [ ${#lists[@]} -eq 0 ] || awk -v uri="${1%/}" -v suite="$2" '
+    $1 != "deb" { next }
+    {
+      i = 2
+      if ($i ~ /^\[/) { while ($i !~ /\]$/ && i < NF) i++; i++ }
+      u = $i; sub(/\/$/, "", u)
+      if (u != uri || $(i + 1) != suite) next
+      sub(/^deb/, "deb-src"); print
+    }' "${lists[@]}"
+}
+
+# The source package needs a deb-src entry. Without one, the machine's own entry that the installed qt6-base-dev
+# comes from is copied as one, so that the source is fetched from where everything else is: the same archive or
+# mirror, through the same proxy, checked with the same key.
+if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ &&
+  ! grep -rqs '^deb-src ' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  # "URI SUITE/COMPONENT" of each archive that offers the installed version, as APT lists them.
+  origins=$(apt-cache policy qt6-base-dev | awk -v v="$debVersion" '
+    $NF == "Packages" { if (offered) print $2, $3; next }
+    $2 !~ /^\// { offered = $1 == v || ($1 == "***" && $2 == v) }')
+  entries=$(while read -r uri suite; do
+    [ -z "$uri" ] || source_entries "$uri" "${suite%%/*}"
+  done <<<"$origins")
+  if [ -z "$entries" ]; then
+    echo "no APT entry of this machine offers qt6-base-dev $debVersion: add a deb-src entry for its archive" >&2
+    exit 1
+  fi
+  # deb822 stanzas into a .sources file, one-line entries into a .list file, each once (an entry with two suites
+  # that both offer the version is found twice).
+  if grep -q '^Types:' <<<"$entries"; then
+    grep -v '^deb-src ' <<<"$entries" | awk 'BEGIN { RS = ""; ORS = "\n\n" } !seen[$0]++' |
+      $S tee /etc/apt/sources.list.d/vantorel-qt-source.sources >/dev/null
+  fi
+  if grep -q '^deb-src ' <<<"$entries"; then
+    grep '^deb-src ' <<<"$entries" | awk '!seen[$0]++' | $S tee /etc/apt/sources.list.d/vantorel-qt-source.list >/dev/null
+  fi
   $S apt-get update -qq
 fi
 

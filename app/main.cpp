@@ -18,5 +18,8 @@ int main(int argc, char* argv[])
     ui::setUpApplication();
     ui::frmMain window;
     window.show();
+    // "Open with", a file manager's double click and the command line give the admins file to open.
+    if (const QStringList arguments = QApplication::arguments(); arguments.size() > 1)
+        window.openFile(arguments.at(1));
     return QApplication::exec();
 }

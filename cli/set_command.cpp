@@ -40,7 +40,8 @@ CLI::App* setupSet(CLI::App& app, SetOptions& options)
         ->excludes(fromStdin);
     CLI::Option* inPlace =
         cmd->add_flag("-i,--in-place", options.inPlace, "Change the file under its lock instead of printing it");
-    cmd->add_flag("--create", options.writer.create, "With -i: create FILE (mode 0640 less the umask) when it does not exist")
+    cmd->add_flag("--create", options.writer.create,
+                  "With -i: create FILE (mode 0640 less the umask) when it does not exist")
         ->needs(inPlace);
     addWaitOption(*cmd, options.writer, inPlace);
     cmd->footer(cmd->get_footer() +
@@ -89,7 +90,8 @@ int runSet(const SetOptions& options, Console& console)
         for (std::size_t i = 0; i < p.colCommands.size(); ++i)
             block.granted[i] = p.colCommands[i]->Checked();
 
-        entry::EditedText next = old != nullptr ? entry::replaceEntry(text, *old, block) : entry::appendEntry(text, block);
+        entry::EditedText next =
+            old != nullptr ? entry::replaceEntry(text, *old, block) : entry::appendEntry(text, block);
         const char* done = old == nullptr ? "added " : next.text == text ? "unchanged " : "updated ";
         return Edited{std::move(next.text), kExitClean,
                       name + ": " + done + choice.name() + " (line " + std::to_string(next.line) + ")"};

@@ -157,8 +157,8 @@ private:
             });
             if (answer == decided_.end()) {
                 const Block& named = edited != nullptr ? *edited : key;
-                conflicts_.push_back({named.type, std::string(named.identity),
-                                      std::string(readBytes), std::string(windowBytes), std::string(diskBytes),
+                conflicts_.push_back({named.type, std::string(named.identity), std::string(readBytes),
+                                      std::string(windowBytes), std::string(diskBytes),
                                       edited != nullptr ? edited->line : 0, target != nullptr ? target->line : 0});
                 return;
             }

@@ -195,7 +195,8 @@ bool LockedFile::takeLock(double waitSeconds, std::string& error)
             const int e = errno;
             const std::string howOld = seconds ? age(*seconds) + " old" : "of unknown age (" + reasonFor(e) + ")";
             error = "another writer holds the lock " + toUtf8(lock_) + ", " + howOld + " (waited " +
-                printed("%g", wait) + " s); if no other writer is running, remove it: " + platform::removalCommand(lock_);
+                printed("%g", wait) +
+                " s); if no other writer is running, remove it: " + platform::removalCommand(lock_);
             return false;
         }
         // Every try but the first waits, so that no loop can spin.
@@ -263,7 +264,8 @@ bool LockedFile::commit(std::string_view bytes, std::string& error)
     const auto fail = [&failed](int e, const std::string& step) { failed = step + ": " + reasonFor(e); };
     if (std::string what; !platform::giveMetadata(fd_, exists_ ? &kept_ : nullptr, what)) {
         const int e = errno;
-        fail(e, "cannot give the new text " + what + ", so nothing was written (run it as root or as the file's owner)");
+        fail(e,
+             "cannot give the new text " + what + ", so nothing was written (run it as root or as the file's owner)");
     } else if (!writeAll(fd_, bytes)) {
         const int e = errno;
         fail(e, "cannot write " + toUtf8(lock_));

@@ -311,8 +311,8 @@ bool giveMetadata(int fd, const Metadata* metadata, std::string& what)
             const SECURITY_INFORMATION which = DACL_SECURITY_INFORMATION |
                 ((control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION
                                                     : UNPROTECTED_DACL_SECURITY_INFORMATION);
-            if (const DWORD error = SetSecurityInfo(handle, SE_FILE_OBJECT, which, nullptr, nullptr,
-                                                    present ? dacl : nullptr, nullptr);
+            if (const DWORD error =
+                    SetSecurityInfo(handle, SE_FILE_OBJECT, which, nullptr, nullptr, present ? dacl : nullptr, nullptr);
                 error != ERROR_SUCCESS) {
                 SetLastError(error);
                 errno = lastErrorAsErrno();
@@ -339,9 +339,9 @@ int createLock(const fs::path& lock)
     const std::lock_guard hold(gLockGuard);
     // Shared for deletion, so that the control handler can remove it while the main thread still writes.
     // Allowed to set its own access list, which it takes from the file it replaces.
-    const HANDLE handle = CreateFileW(lock.c_str(), GENERIC_WRITE | READ_CONTROL | WRITE_DAC,
-                                      FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                      nullptr);
+    const HANDLE handle =
+        CreateFileW(lock.c_str(), GENERIC_WRITE | READ_CONTROL | WRITE_DAC, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         // A lock that another writer is removing at this moment refuses access rather than saying it exists.
         errno = lastErrorAsErrno();

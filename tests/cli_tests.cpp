@@ -31,8 +31,8 @@ Outcome run(std::vector<std::string> args, const std::string& input, const std::
                                  return error = "no such file", std::optional<std::string>();
                              return std::optional(path == "-" && stdinText ? *stdinText : input);
                          },
-                         [&r, &input](const std::string& path, const store::InPlaceOptions&, const store::Change& change,
-                                      std::string& error) {
+                         [&r, &input](const std::string& path, const store::InPlaceOptions&,
+                                      const store::Change& change, std::string& error) {
                              if (path == "locked.txt")
                                  return error = "permission denied", false;
                              if (const auto text = change(input); text && *text != input)

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
@@ -15,13 +15,11 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/xattr.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
-extern char** environ;
 #endif
 
 namespace fs = std::filesystem;
@@ -49,114 +47,69 @@ fs::path freshFolder(const char* name)
     return folder;
 }
 
-// A change either happens whole, through a symbolic link to its target, or not at all; an unchanged text is not
-// written; either way no lock is left behind. (Owner, group and mode kept, a held lock and non-ASCII names are
-// tried through the real program by the cli_set_* and cli_remove_* runs, hostile surroundings below.)
-TEST(LockedFile, ReplacesWholeOrNotAtAll)
-{
-    const fs::path root = freshFolder("vantorel_locked_file"), folder = root / "admins";
-    const fs::path file = folder / "KZ_admins.txt";
-    fs::create_directories(folder);
-    const std::string before = "\"Name:a\"\r\n{\r\n}\r\n", after = "\"Name:b\"\n{\n\tbaseLevel = 1\n}\n";
-    std::string error, seen;
-    const auto change = [&](const fs::path& path, const std::string& text, store::InPlaceOptions options = {}) {
-        return store::changeFile(
-            asUtf8(path), options, [&](std::string_view old) { return seen = old, text; }, error);
-    };
-    const auto entries = [&] { return std::distance(fs::recursive_directory_iterator(root), {}); };
-
-    EXPECT_FALSE(change(file, before)) << "a missing file is created only when asked";
-    EXPECT_EQ(error, "no such file");
-    const store::InPlaceOptions create{0, true};
-    ASSERT_TRUE(change(file, before, create)) << error;
-    EXPECT_EQ(bytesOf(file), before);
-    fs::path written = file;
-#ifndef _WIN32 // through a symbolic link, its target is changed and the link stays
-    written = folder / "link";
-    fs::create_symlink(file.filename(), written);
-#endif
-    ASSERT_TRUE(change(written, after)) << error;
-    EXPECT_EQ(seen, before);
-    EXPECT_EQ(bytesOf(file), after);
-    EXPECT_EQ(entries(), written == file ? 2 : 3);
-#ifndef _WIN32
-    EXPECT_TRUE(fs::is_symlink(written));
-#endif
-    const auto stamp = fs::last_write_time(file) - std::chrono::hours(1);
-    fs::last_write_time(file, stamp);
-    ASSERT_TRUE(change(file, after));
-    EXPECT_EQ(fs::last_write_time(file), stamp) << "an unchanged text is not written";
-
-    // Each row fails at another step; the file stays as it was and no lock is left.
-#ifdef _WIN32 // Windows refuses to replace a file that is open elsewhere
-    const char* const late = "cannot rename";
-    const auto failLate = [&] {
-        const std::ifstream held(file);
-        return change(file, before);
-    };
-#else // the file size limit stands in for a full disk
-    const char* const late = "file too large";
-    const auto failLate = [&] {
-        rlimit limit{};
-        getrlimit(RLIMIT_FSIZE, &limit);
-        const rlimit small{4, limit.rlim_max};
-        std::signal(SIGXFSZ, SIG_IGN);
-        setrlimit(RLIMIT_FSIZE, &small);
-        const bool replaced = change(file, before);
-        setrlimit(RLIMIT_FSIZE, &limit);
-        return replaced;
-    };
-#endif
-    const struct {
-        const char* name;
-        std::function<bool()> attempt;
-        std::string reason;
-    } rows[] = {
-        {"folder missing", [&] { return change(root / "missing" / "KZ_admins.txt", before, create); }, "no such file"},
-        {"late failure", failLate, late},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_FALSE(row.attempt());
-        EXPECT_NE(error.find(row.reason), std::string::npos) << error;
-        EXPECT_EQ(bytesOf(file), after);
-        EXPECT_EQ(entries(), written == file ? 2 : 3);
-    }
-    fs::remove_all(root);
-}
-
-// The real program once with standard error kept; on POSIX with the umask given and, when run as root, as the
-// account "nobody" if asked. A run still going after 20 seconds is ended and counts as exit code -1: it hung.
-struct Ran {
-    int code = -1;
-    std::string err;
+// How the program runs: on POSIX under a umask, when run as root as the account "nobody" if asked, and with files
+// limited to a few bytes as on a full disk (in-process, so that its messages are not limited too).
+struct Surroundings {
+    unsigned umask = 022;
+    bool asNobody = false;
+    bool fullDisk = false;
+    bool inProcess = false;
 };
-Ran runProgram(const std::vector<std::string>& args, const fs::path& errFile, unsigned umaskBits, bool asNobody)
-{
-    Ran ran;
+
+// The real program started with its standard error into a file; while a SmallFiles stands, this process writes
+// files of a few bytes at most.
 #ifdef _WIN32
-    (void)umaskBits, (void)asNobody;
+struct SmallFiles {
+    explicit SmallFiles(bool) {}
+};
+using Process = HANDLE;
+Process start(const std::vector<std::string>& args, const fs::path& errFile, Surroundings = {})
+{
     std::wstring line = L"\"" + fs::path(VANTOREL_PROGRAM).wstring() + L"\"";
     for (const std::string& arg : args)
         line += L" \"" + fs::path(std::u8string(arg.begin(), arg.end())).wstring() + L"\"";
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     const HANDLE err = CreateFileW(errFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    STARTUPINFOW start{};
-    start.cb = sizeof start;
-    start.dwFlags = STARTF_USESTDHANDLES;
-    start.hStdError = err;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdError = err;
     PROCESS_INFORMATION process{};
-    EXPECT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &process));
+    EXPECT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
     CloseHandle(err);
     CloseHandle(process.hThread);
+    return process.hProcess;
+}
+void stop(Process p, int signal)
+{
+    TerminateProcess(p, static_cast<UINT>(signal));
+}
+// The exit code; -1 when the program was stopped, or still ran after 20 seconds and was stopped then (it hung).
+int finish(Process p)
+{
     DWORD code = 0;
-    if (WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0 && GetExitCodeProcess(process.hProcess, &code))
-        ran.code = static_cast<int>(code);
-    else
-        TerminateProcess(process.hProcess, 9);
-    CloseHandle(process.hProcess);
+    const bool ended = WaitForSingleObject(p, 20000) == WAIT_OBJECT_0 && GetExitCodeProcess(p, &code) != 0;
+    if (!ended)
+        TerminateProcess(p, 9);
+    CloseHandle(p);
+    return ended && code != 9 ? static_cast<int>(code) : -1;
+}
 #else
+struct SmallFiles {
+    rlimit was{};
+    explicit SmallFiles(bool small)
+    {
+        getrlimit(RLIMIT_FSIZE, &was);
+        const rlimit few{small ? 4 : was.rlim_cur, was.rlim_max};
+        std::signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &few);
+    }
+    ~SmallFiles() { setrlimit(RLIMIT_FSIZE, &was); }
+};
+using Process = pid_t;
+Process start(const std::vector<std::string>& args, const fs::path& errFile, Surroundings around = {})
+{
     std::vector<std::string> words{VANTOREL_PROGRAM};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -165,26 +118,56 @@ Ran runProgram(const std::vector<std::string>& args, const fs::path& errFile, un
     argv.push_back(nullptr);
     const pid_t child = fork();
     if (child == 0) {
-        umask(umaskBits);
+        umask(around.umask);
         const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (dup2(err, 2) < 0 || (asNobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)))
+        if (dup2(err, 2) < 0 || (around.asNobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)))
             _exit(126);
         execv(argv[0], argv.data());
         _exit(127);
     }
+    return child;
+}
+void stop(Process p, int signal)
+{
+    kill(p, signal);
+}
+int finish(Process p)
+{
     int status = 0;
-    for (int waited = 0; waitpid(child, &status, WNOHANG) == 0; ++waited) {
+    for (int waited = 0; waitpid(p, &status, WNOHANG) == 0; ++waited) {
         if (waited == 2000) {
-            kill(child, SIGKILL);
-            waitpid(child, &status, 0);
-            return ran;
+            kill(p, SIGKILL);
+            waitpid(p, &status, 0);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    ran.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 #endif
-    ran.err = bytesOf(errFile);
-    return ran;
+
+// The real program, started once for each list of arguments, all at the same moment; `killAfter`, when given, stops
+// the first one with `signal` (on Windows: TerminateProcess) that long after its start. Returns the exit codes (-1
+// for a stopped process) and the standard error texts.
+struct Finished {
+    std::vector<int> codes;
+    std::vector<std::string> errors;
+};
+Finished runTogether(const std::vector<std::vector<std::string>>& commands, const fs::path& folder,
+                     std::optional<std::chrono::microseconds> killAfter = std::nullopt, int signal = 9)
+{
+    std::vector<Process> processes;
+    for (std::size_t i = 0; i < commands.size(); ++i)
+        processes.push_back(start(commands[i], folder / ("stderr" + std::to_string(i))));
+    if (killAfter) {
+        std::this_thread::sleep_for(*killAfter);
+        stop(processes[0], signal);
+    }
+    Finished done;
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        done.codes.push_back(finish(processes[i]));
+        done.errors.push_back(bytesOf(folder / ("stderr" + std::to_string(i))));
+    }
+    return done;
 }
 
 // What a file is besides its bytes, as a writer must keep it.
@@ -195,6 +178,7 @@ struct Facts {
     std::uintmax_t links = 0;
     std::string owner, attributes; // "uid:gid"; every extended attribute's name and value
     bool readOnly = false;
+    fs::file_time_type written;
     bool operator==(const Facts&) const = default;
     friend std::ostream& operator<<(std::ostream& out, const Facts& f)
     {
@@ -212,8 +196,8 @@ Facts factsOf(const fs::path& file)
         return f;
     f.mode = fs::status(file, ec).permissions();
     f.links = fs::hard_link_count(file, ec);
-    if (f.type == fs::file_type::regular)
-        f.bytes = bytesOf(file);
+    if (fs::is_regular_file(file, ec)) // also through a symbolic link
+        f.bytes = bytesOf(file), f.written = fs::last_write_time(file);
 #ifdef _WIN32
     const DWORD attributes = GetFileAttributesW(file.c_str());
     f.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
@@ -227,7 +211,8 @@ Facts factsOf(const fs::path& file)
     for (ssize_t at = 0; at < size; at += static_cast<ssize_t>(std::strlen(names + at)) + 1) {
         char value[4096];
         const ssize_t length = lgetxattr(file.c_str(), names + at, value, sizeof value);
-        f.attributes += std::string(names + at) + "=" + std::string(value, static_cast<std::size_t>(std::max<ssize_t>(length, 0))) + ";";
+        f.attributes += std::string(names + at) + "=" +
+            std::string(value, static_cast<std::size_t>(std::max<ssize_t>(length, 0))) + ";";
     }
 #endif
     return f;
@@ -235,18 +220,26 @@ Facts factsOf(const fs::path& file)
 
 // Surroundings that a careful writer must survive without a hang, a lock left behind, or anything of the file
 // lost: each row makes them in an empty folder and names the file to change; the file's bytes and everything else
-// of it either stay exactly as they were, or (`changed`) only its bytes change, and the lock's name holds afterwards
-// what it held before.
+// of it either stay exactly as they were (its time stamp too), or (`changed`) only its bytes change, and the lock's
+// name holds afterwards what it held before.
 TEST(LockedFile, HostileSurroundings)
 {
     const fs::path root = freshFolder("vantorel_hostile");
-    const std::string admins = "\"Name:a\"\r\n{\r\n\tbaseLevel = 0\r\n}\r\n";
-    const auto plainFile = [&admins](const fs::path& folder) {
-        std::ofstream(folder / "KZ_admins.txt", std::ios::binary) << admins;
+    const auto plain = [](const fs::path& folder) {
+        std::ofstream(folder / "KZ_admins.txt", std::ios::binary) << "\"Name:a\"\r\n{\r\n\tbaseLevel = 0\r\n}\r\n";
         return folder / "KZ_admins.txt";
     };
+    // The plain file, and `also` done to it and its folder.
+    const auto with = [&plain](std::function<void(const fs::path&, const fs::path&)> also) {
+        return [&plain, also](const fs::path& folder) {
+            const fs::path file = plain(folder);
+            also(folder, file);
+            return file;
+        };
+    };
     const std::vector<std::string> set{"set", "FILE", "--type", "name", "--id", "Bob", "-i", "--wait", "0.2"};
-    const std::vector<std::string> format{"format", "-i", "FILE"};
+    const std::vector<std::string> unchanged{"set", "FILE", "--type", "name", "--id", "a", "-i"};
+    const std::vector<std::string> create{"set", "FILE", "--type", "default", "-i", "--create"};
     struct Row {
         const char* name;
         std::function<fs::path(const fs::path&)> setUp;
@@ -254,127 +247,134 @@ TEST(LockedFile, HostileSurroundings)
         int code;
         std::string message;
         bool changed = false;
-        unsigned umaskBits = 022;
         fs::perms mode = fs::perms::none; // a changed or created file's mode, when it is not the old one
-        bool asNobody = false;
+        Surroundings around = {};
         bool throws = false; // run in-process, with a change that throws
     };
     const std::vector<Row> rows{
-        {"a folder", [](const fs::path& f) { return f; }, format, 2, "is a directory"},
-        {"a file with a second name (hard link)",
-         [&](const fs::path& f) {
-             fs::create_hard_link(plainFile(f), f / "other name.txt");
-             return f / "KZ_admins.txt";
-         },
-         set, 2, "the file has 2 names (hard links)"},
-        {"an exception inside the change", plainFile, set, 2, "stopped: std::bad_alloc", false, 022, {}, false, true},
+        {"a folder", [](const fs::path& f) { return f; }, {"format", "-i", "FILE"}, 2, "is a directory"},
+        {"a missing file", [](const fs::path& f) { return f / "none.txt"; }, set, 2, "no such file"},
+        {"a missing folder", [](const fs::path& f) { return f / "none" / "new.txt"; }, create, 2, "no such file"},
+        {"a file with a second name", with([](auto& f, auto& file) { fs::create_hard_link(file, f / "2"); }), set, 2,
+         "the file has 2 names (hard links)"},
+        {"an unchanged text", plain, unchanged, 0, "unchanged Name:a"},
+        {"an exception inside the change",
+         plain,
+         set,
+         2,
+         "stopped: std::bad_alloc",
+         false,
+         {},
+         {022, false, false, true},
+         true},
 #ifdef _WIN32
-        {"a read-only file",
-         [&](const fs::path& f) {
-             const fs::path file = plainFile(f);
-             SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
-             return file;
-         },
+        {"a read-only file", with([](auto&, auto& file) { SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY); }),
          set, 2, "the file is read-only"},
-        {"a hidden file",
-         [&](const fs::path& f) {
-             const fs::path file = plainFile(f);
-             SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_HIDDEN);
-             return file;
-         },
-         set, 0, "added Name:Bob", true},
+        {"a hidden file", with([](auto&, auto& file) { SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_HIDDEN); }), set,
+         0, "added Name:Bob", true},
 #else
+        {"a symbolic link to the file",
+         [&plain](const fs::path& f) { return fs::create_symlink(plain(f).filename(), f / "link"), f / "link"; }, set,
+         0, "added Name:Bob", true},
         {"a lock that is a symbolic link to nowhere",
-         [&](const fs::path& f) {
-             fs::create_symlink(f / "nowhere", f / "KZ_admins.txt.lock");
-             return plainFile(f);
-         },
-         set, 2, "another writer holds the lock "},
+         with([](auto& f, auto& file) { fs::create_symlink(f / "nowhere", file.string() + ".lock"); }), set, 2,
+         "another writer holds the lock "},
         {"a pipe",
-         [](const fs::path& f) {
-             mkfifo((f / "KZ_admins.txt").c_str(), 0644);
-             return f / "KZ_admins.txt";
-         },
-         format, 2, "not a regular file"},
-        {"a device", [](const fs::path&) { return fs::path("/dev/zero"); }, format, 2, "not a regular file"},
+         [](const fs::path& f) { return mkfifo((f / "p").c_str(), 0644), f / "p"; },
+         {"format", "-i", "FILE"},
+         2,
+         "not a regular file"},
+        {"a device",
+         [](const fs::path&) { return fs::path("/dev/zero"); },
+         {"format", "-i", "FILE"},
+         2,
+         "not a regular file"},
+        {"a full disk", plain, set, 2, "cannot write", false, {}, {022, false, true, true}},
         {"a read-only folder",
-         [&](const fs::path& f) {
-             const fs::path file = plainFile(f);
-             chown(file.c_str(), 65534, 65534);
-             chown(f.c_str(), 65534, 65534);
-             fs::permissions(f, fs::perms(0555));
-             return file;
-         },
-         set, 2, "cannot create the lock file", false, 022, {}, true},
+         with([](auto& f, auto& file) {
+             chown(file.c_str(), 65534, 65534), chown(f.c_str(), 65534, 65534), fs::permissions(f, fs::perms(0555));
+         }),
+         set,
+         2,
+         "cannot create the lock file",
+         false,
+         {},
+         {022, true}},
         {"a writer in the file's group alone",
-         [&](const fs::path& f) {
-             const fs::path file = plainFile(f);
-             chown(file.c_str(), 0, 65534);
-             chown(f.c_str(), 65534, 65534);
-             fs::permissions(file, fs::perms(0660));
-             return file;
-         },
-         set, 2, "cannot give the new text the file's owner 0, group 65534 and mode 660", false, 022, {}, true},
-        {"an ACL entry for another account and a user attribute",
-         [&](const fs::path& f) {
-             const fs::path file = plainFile(f);
+         with([](auto& f, auto& file) {
+             chown(file.c_str(), 0, 65534), chown(f.c_str(), 65534, 65534), fs::permissions(file, fs::perms(0660));
+         }),
+         set,
+         2,
+         "cannot give the new text the file's owner 0, group 65534 and mode 660",
+         false,
+         {},
+         {022, true}},
+        {"an ACL entry for another account and a user attribute", with([](auto&, auto& file) {
              fs::permissions(file, fs::perms(0640));
              // user::rw- user:65534:r-- group::r-- mask::r-- other::---, in the kernel's little-endian form
-             const unsigned char acl[] = {2, 0, 0, 0,    1, 0, 6, 0, 255, 255, 255, 255, 2,  0, 4, 0,
-                                          254, 255, 0, 0, 4, 0, 4, 0, 255, 255, 255, 255, 16, 0, 4, 0,
-                                          255, 255, 255, 255, 32, 0, 0, 0, 255, 255, 255, 255};
+             const unsigned char acl[] = {2, 0,   0,   0,   1,   0,   6,  0, 255, 255, 255, 255, 2,   0,  4,
+                                          0, 254, 255, 0,   0,   4,   0,  4, 0,   255, 255, 255, 255, 16, 0,
+                                          4, 0,   255, 255, 255, 255, 32, 0, 0,   0,   255, 255, 255, 255};
              setxattr(file.c_str(), "system.posix_acl_access", acl, sizeof acl, 0);
              setxattr(file.c_str(), "user.origin", "server", 6, 0);
-             return file;
-         },
+         }),
          set, 0, "added Name:Bob", true},
-        {"a new file under umask 077", [](const fs::path& f) { return f / "new.txt"; },
-         {"set", "FILE", "--type", "default", "-i", "--create"}, 0, "added Default:Default", true, 077,
-         fs::perms(0600)},
-        {"a new file under umask 022", [](const fs::path& f) { return f / "new.txt"; },
-         {"set", "FILE", "--type", "default", "-i", "--create"}, 0, "added Default:Default", true, 022,
-         fs::perms(0640)},
+        {"a new file under umask 077",
+         [](const fs::path& f) { return f / "new.txt"; },
+         create,
+         0,
+         "added Default",
+         true,
+         fs::perms(0600),
+         {077}},
+        {"a new file under umask 022",
+         [](const fs::path& f) { return f / "new.txt"; },
+         create,
+         0,
+         "added Default",
+         true,
+         fs::perms(0640),
+         {022}},
 #endif
     };
     int round = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        const fs::path folder = root / std::to_string(++round);
-        fs::create_directories(folder);
-        const fs::path file = row.setUp(folder);
-        fs::path lock = file;
-        lock += ".lock";
+        const fs::path folder = root / std::to_string(++round),
+                       file = row.setUp((fs::create_directories(folder), folder));
+        const fs::path lock = file.string() + ".lock";
         const Facts before = factsOf(file), lockBefore = factsOf(lock);
         std::vector<std::string> args = row.args;
         std::replace(args.begin(), args.end(), std::string("FILE"), asUtf8(file));
-        Ran ran;
-        if (row.throws) {
+        int code = 0;
+        std::string err;
+        if (row.around.inProcess) {
             args.insert(args.begin(), "vantorel-admins");
-            cli::Console console{[](std::string_view) { return true; },
-                                 [&ran](std::string_view s) { return ran.err.append(s), true; }, store::readInput,
-                                 [](const std::string& path, const store::InPlaceOptions& options,
-                                    const store::Change& change, std::string& error) {
-                                     return store::changeFile(
-                                         path, options,
-                                         [&change](std::string_view text) -> std::optional<std::string> {
-                                             change(text);
-                                             throw std::bad_alloc();
-                                         },
-                                         error);
-                                 }};
-            ran.code = cli::runMain(args, console);
+            cli::Console console{
+                [](std::string_view) { return true; }, [&err](std::string_view s) { return err.append(s), true; },
+                store::readInput,
+                [&row](const std::string& path, const store::InPlaceOptions& options, const store::Change& change,
+                       std::string& error) {
+                    return store::changeFile(
+                        path, options,
+                        [&](std::string_view text) { return row.throws ? throw std::bad_alloc() : change(text); },
+                        error);
+                }};
+            const SmallFiles small(row.around.fullDisk);
+            code = cli::runMain(args, console);
         } else {
-            ran = runProgram(args, root / "stderr", row.umaskBits, row.asNobody);
+            code = finish(start(args, root / "stderr", row.around));
+            err = bytesOf(root / "stderr");
         }
-        EXPECT_EQ(ran.code, row.code) << ran.err;
-        EXPECT_NE(ran.err.find(row.message), std::string::npos) << ran.err;
+        EXPECT_EQ(code, row.code) << err;
+        EXPECT_NE(err.find(row.message), std::string::npos) << err;
         Facts after = factsOf(file);
         EXPECT_EQ(factsOf(lock), lockBefore);
         if (row.changed) {
             EXPECT_NE(after.bytes, before.bytes);
             EXPECT_EQ(after.mode, row.mode == fs::perms::none ? before.mode : row.mode);
-            after.bytes = before.bytes;
-            after.mode = before.mode;
+            after.bytes = before.bytes, after.mode = before.mode, after.written = before.written;
             if (before.type == fs::file_type::not_found)
                 continue;
         }
@@ -385,83 +385,6 @@ TEST(LockedFile, HostileSurroundings)
         if (std::error_code ec; !entry.is_symlink())
             fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(root);
-}
-
-// The real program, started once for each list of arguments, all at the same moment. Each one's standard error
-// goes to a file of its own; `killAfter`, when given, sends the first one `signal` (on Windows: TerminateProcess)
-// that long after its start. Returns the exit codes (-1 for a killed process) and the standard error texts.
-struct Finished {
-    std::vector<int> codes;
-    std::vector<std::string> errors;
-};
-Finished runTogether(const std::vector<std::vector<std::string>>& commands, const fs::path& folder,
-                     std::optional<std::chrono::microseconds> killAfter = std::nullopt, int signal = 9)
-{
-    Finished done;
-    std::vector<fs::path> errors;
-    for (std::size_t i = 0; i < commands.size(); ++i)
-        errors.push_back(folder / ("stderr" + std::to_string(i)));
-#ifdef _WIN32
-    std::vector<HANDLE> processes;
-    for (std::size_t i = 0; i < commands.size(); ++i) {
-        std::wstring line = L"\"" + fs::path(VANTOREL_PROGRAM).wstring() + L"\"";
-        for (const std::string& arg : commands[i])
-            line += L" \"" + fs::path(std::u8string(arg.begin(), arg.end())).wstring() + L"\"";
-        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        const HANDLE err = CreateFileW(errors[i].c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-        STARTUPINFOW start{};
-        start.cb = sizeof start;
-        start.dwFlags = STARTF_USESTDHANDLES;
-        start.hStdError = err;
-        PROCESS_INFORMATION process{};
-        EXPECT_TRUE(
-            CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &process));
-        CloseHandle(err);
-        CloseHandle(process.hThread);
-        processes.push_back(process.hProcess);
-    }
-    if (killAfter) {
-        std::this_thread::sleep_for(*killAfter);
-        TerminateProcess(processes[0], static_cast<UINT>(signal));
-    }
-    for (const HANDLE process : processes) {
-        DWORD code = 0;
-        WaitForSingleObject(process, INFINITE);
-        GetExitCodeProcess(process, &code);
-        done.codes.push_back(killAfter ? -1 : static_cast<int>(code));
-        CloseHandle(process);
-    }
-#else
-    std::vector<pid_t> processes;
-    for (std::size_t i = 0; i < commands.size(); ++i) {
-        std::vector<std::string> words{VANTOREL_PROGRAM};
-        words.insert(words.end(), commands[i].begin(), commands[i].end());
-        std::vector<char*> argv;
-        for (std::string& word : words)
-            argv.push_back(word.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, errors[i].c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        pid_t pid = -1;
-        EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        processes.push_back(pid);
-    }
-    if (killAfter) {
-        std::this_thread::sleep_for(*killAfter);
-        kill(processes[0], signal);
-    }
-    for (const pid_t pid : processes) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        done.codes.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-    }
-#endif
-    for (const fs::path& err : errors)
-        done.errors.push_back(bytesOf(err));
-    return done;
 }
 
 // 32 writers, each adding another identity to one file at the same moment, lose nothing: ten times over, the file

@@ -26,8 +26,8 @@ TEST(FileMerge, WindowEditsOnTheDisksText)
     struct Row {
         const char* name;
         std::string edited, onDisk;
-        std::string merged;        // empty when the row ends in a conflict
-        std::string conflict = {}; // the conflict's disk version; "-" for an entry missing on disk
+        std::string merged;                         // empty when the row ends in a conflict
+        std::string conflict = {};                  // the conflict's disk version; "-" for an entry missing on disk
         std::string keepWindow = {}, keepFile = {}; // what each answer writes
     };
     const std::vector<Row> rows{

@@ -1,5 +1,7 @@
 #include "window_fixture.h"
 
+#include <file_panel.h>
+
 #include <QClipboard>
 #include <QDropEvent>
 #include <QMimeData>
@@ -70,7 +72,7 @@ TEST_F(Window, LoadsOnePastedOrDroppedEntryAsIfEnteredByHand)
          "// The IP you entered appears to be invalid\n\n\"IP:1.2.3\"\n{\n\tdenyCmd = say\n\tbaseLevel = 0\n}\n",
          "IP:|1.2.3|on|-|", "// The IP you entered appears to be invalid\n\n\"IP:1.2.3\"\n{\n\tdenyCmd = say\n"
          "\tbaseLevel = 0\n}\n"},
-        {"Name from a file", How::DropFile,
+        {"Name after a byte-order mark", How::DropText,
          "\xEF\xBB\xBF\"Name:Mod Alice\"\r\n{\r\n\taddAdminCmd = kick\r\n\tbaseLevel = 0\r\n}\r\n",
          "Name:|Mod Alice|on|-|", "\"Name:Mod Alice\"\n{\n\taddAdminCmd = kick\n\tbaseLevel = 0\n}\n"},
         {"Default", How::Paste, "\"Default:Default\"\r\n{\r\n\tbaseLevel = 131071\r\n}\r\n",
@@ -95,6 +97,13 @@ TEST_F(Window, LoadsOnePastedOrDroppedEntryAsIfEnteredByHand)
     EXPECT_TRUE(properties::treeConsistency(w->permissions().tree).empty());
 
     EXPECT_FALSE(w->txtResult->toolTip().isEmpty()); // it says that an entry can be pasted there
+
+    // A dropped file is opened beside the controls, which stay as they were.
+    const QString before = inputs(*w) + result();
+    bring(*w, How::DropFile, rows[0].text);
+    ASSERT_NE(w->filePanel(), nullptr);
+    EXPECT_EQ(w->filePanel()->file().entries().size(), 1U);
+    EXPECT_EQ(inputs(*w) + result(), before);
 }
 
 TEST_F(Window, RefusesWhatItCannotHoldAndChangesNothing)

@@ -3,12 +3,15 @@
 // Properties that the unit tests, the soak and the fuzz targets all check.
 // Each returns an empty text when it holds, otherwise what went wrong.
 
+#include <admins_file.h>
 #include <composer.h>
+#include <file_merge.h>
 #include <reader.h>
 #include <shortest_form.h>
 #include <text_rules.h>
 
 #include <string>
+#include <utility>
 
 namespace properties {
 
@@ -211,6 +214,76 @@ inline std::string editKeepsTheRest(std::string_view before, std::string_view af
                after.substr(b.end) != before.substr(was[0]->end)) {
         return "bytes outside the entry changed";
     }
+    return {};
+}
+
+// An open file's text as entry/'s edit functions make it from the user's actions, one at a time: the entry being
+// edited rewritten as the result box shows it, a new entry appended in the window's start-up state, the entry being
+// edited removed. Each action says what went wrong, if anything: bytes outside the entry it edits that changed. The
+// window's open file is held against it after every action; fuzz_reader drives it over any bytes.
+class FileEdits {
+public:
+    explicit FileEdits(std::string text) : text_(std::move(text)) {}
+    const std::string& text() const { return text_; }
+    int selected() const { return selected_; }
+
+    // Chooses entry `row` of the reader's entries, as the panel lists them, or none.
+    void select(int row) { selected_ = row; }
+
+    // The result box shows `shown` (its line ends either way): the entry being edited becomes that entry.
+    std::string show(std::string_view shown)
+    {
+        const entry::ReadResult file = entry::read(text_), wanted = entry::read(shown);
+        if (selected_ < 0)
+            return {};
+        if (wanted.blocks.size() != 1 || wanted.errors > 0)
+            return "the result box holds other than one clean entry";
+        const entry::Block& old = file.blocks.at(static_cast<std::size_t>(selected_));
+        const std::string before = std::exchange(text_, entry::replaceEntry(text_, old, wanted.blocks[0]).text);
+        const std::size_t tail = before.size() - old.end;
+        if (text_.compare(0, old.begin, before, 0, old.begin) != 0 || text_.size() < old.begin + tail ||
+            text_.compare(text_.size() - tail, tail, before, old.end) != 0)
+            return "an edit changed bytes outside its entry";
+        return {};
+    }
+
+    // New Entry: the start-up state (Default, the default ticks, no password), appended and chosen.
+    std::string append()
+    {
+        entry::Block startUp;
+        startUp.identity = entry::kDefaultIdentity;
+        startUp.granted = model::defaultCommands();
+        const std::string before = std::exchange(text_, entry::appendEntry(text_, startUp).text);
+        selected_ = static_cast<int>(entry::read(text_).blocks.size()) - 1;
+        return text_.starts_with(before) ? "" : "appending changed the text before";
+    }
+
+    // Remove Entry: the entry being edited goes, with at most its warning comment and one empty line.
+    std::string remove()
+    {
+        if (selected_ < 0)
+            return {};
+        const entry::Block old = entry::read(text_).blocks.at(static_cast<std::size_t>(std::exchange(selected_, -1)));
+        const std::string before = std::exchange(text_, entry::removeEntry(text_, old).text);
+        const std::size_t gone = before.size() - text_.size();
+        return gone >= old.end - old.begin && gone <= old.end - old.begin + 2 ? "" : "removed more than its entry";
+    }
+
+private:
+    std::string text_;
+    int selected_ = -1;
+};
+
+// Saving over a file that holds what the window would write changes nothing and asks nothing; nor does saving a
+// window's text as read over any file. `edited` holds no identity twice (the window saves no such text).
+inline std::string mergeKeepsAgreement(std::string_view asRead, std::string_view edited, std::string_view other)
+{
+    const entry::Merged same = entry::mergeEdits(asRead, edited, edited),
+                        none = entry::mergeEdits(asRead, asRead, other);
+    if (!same.conflicts.empty() || same.text != edited)
+        return "saving over the same text merged into something else";
+    if (!none.conflicts.empty() || none.text != other)
+        return "saving no edits over another text changed it";
     return {};
 }
 

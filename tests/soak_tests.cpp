@@ -1,18 +1,25 @@
-// A seeded random sequence of user events on the real window. After every
-// event the window must be consistent: the tree's parents agree with their
-// children, the result box holds the entry of the controls' current values,
-// the boxes respect their limits, and the help link's caption matches its Tag.
+// A seeded random sequence of user events on the real window, with an admins
+// file open. After every event the window must be consistent: the tree's
+// parents agree with their children, the result box holds the entry of the
+// controls' current values, the boxes respect their limits, the help link's
+// caption matches its Tag, and the open file's text (and, after Save, the
+// file's bytes) is what entry/'s edits make of the user's actions.
 // A failure names the seed and the event; VANTOREL_SOAK_SEED replays a run and
 // VANTOREL_SOAK_EVENTS sets its length.
 
 #include "properties.h"
 #include "window_fixture.h"
 
+#include <file_panel.h>
+
 #include <QClipboard>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
 
+#include <QTemporaryDir>
+
+#include <fstream>
 #include <random>
 
 namespace {
@@ -55,6 +62,44 @@ struct Soak : Window {
         }
     }
 
+    // The admins file open beside the controls, and its text as entry/'s edits make it from the user's actions.
+    QTemporaryDir dir;
+    std::string path = dir.filePath("KZ_admins.txt").toStdString();
+    properties::FileEdits expected{"// soak\r\n\"SteamID:STEAM_0:1:5\"\r\n{\r\n\tbaseLevel = 2\r\n}\r\n\r\n"
+                                   "\"Name:bad\"\r\n{\r\n\taddAdminCmd = e_stak\r\n}\r\n"
+                                   "\"IP:1.2.3.4\"\n{\n\tbaseLevel = 131071\n}\n"};
+
+    // A click on an entry of the open file, New Entry, Remove Entry or Save; each but a choice mirrored.
+    QString fileEvent()
+    {
+        ui::FilePanel* panel = w->filePanel();
+        const QAbstractItemModel* rows = panel->lstEntries->model();
+        const int kind = rows->rowCount() == 0 ? 1 : pick(4);
+        if (kind == 0) {
+            const QModelIndex row = rows->index(pick(rows->rowCount()), 0);
+            panel->lstEntries->scrollTo(row);
+            QTest::mouseClick(panel->lstEntries->viewport(), Qt::LeftButton, {},
+                              panel->lstEntries->visualRect(row).center());
+            return "choose " + row.data().toString();
+        }
+        if (kind == 1 || (kind == 2 && panel->file().selected() < 0)) {
+            QTest::mouseClick(panel->cmdNewEntry, Qt::LeftButton);
+            EXPECT_EQ(expected.append(), "");
+            return "new entry";
+        }
+        if (kind == 2) {
+            QTest::mouseClick(panel->cmdRemoveEntry, Qt::LeftButton);
+            EXPECT_EQ(expected.remove(), "");
+            return "remove entry";
+        }
+        if (!panel->file().saveRefusal().empty())
+            return "no save of an identity twice";
+        QTest::mouseClick(panel->cmdSave, Qt::LeftButton);
+        std::ifstream in(path, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), expected.text());
+        return "save";
+    }
+
     // One random user event, described for a failure message.
     QString step()
     {
@@ -63,7 +108,7 @@ struct Soak : Window {
         QWidget* clickable[] = {w->optDefault,  w->optIP,       w->optName,     w->optSteamID,    w->txtID,
                                 w->txtPassword, w->chkPassword, w->cmdCheckAll, w->cmdUncheckAll, w->cmdDefault};
         const QModelIndex node = indexOf(w->permissions().tree.item(1 + pick(97))->Key().c_str());
-        switch (pick(10)) {
+        switch (pick(11)) {
         case 0:
         case 1: {
             QWidget* c = clickable[pick(std::size(clickable))];
@@ -112,6 +157,8 @@ struct Soak : Window {
             EXPECT_EQ(opened.back() == ui::kWikiBase + QStringLiteral("Admin_Commands"),
                       w->lblMoreInfo->Tag().isEmpty());
             return "click help link";
+        case 9:
+            return fileEvent();
         default:
             if (w->tmrPasswordSpace->isActive())
                 w->tmrPasswordSpace_Timer(); // its interval elapses
@@ -130,9 +177,14 @@ TEST_F(Soak, RandomUserEventsKeepTheWindowConsistent)
         ? qEnvironmentVariableIntValue("VANTOREL_SOAK_EVENTS")
         : 20000;
     rng.seed(static_cast<unsigned>(seed));
+    std::ofstream(path, std::ios::binary) << expected.text();
+    ASSERT_TRUE(w->openFile(QString::fromStdString(path)));
     for (int i = 0; i < events && !HasFailure(); ++i) {
         const QString what = step();
         const std::string where = QStringLiteral("seed %1 event %2 (%3)").arg(seed).arg(i).arg(what).toStdString();
+        expected.select(w->filePanel()->file().selected());
+        ASSERT_EQ(expected.show(result().replace("\n", "\r\n").toStdString()), "") << where;
+        ASSERT_EQ(w->filePanel()->file().text(), expected.text()) << where;
         ASSERT_EQ(properties::treeConsistency(w->permissions().tree), "") << where;
         ASSERT_EQ(resultShowsTheControls(), "") << where;
         const QString id = w->txtID->text(), pw = w->txtPassword->text();

@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -244,32 +243,19 @@ void ResultBox::contextMenuEvent(QContextMenuEvent* event)
     connect(pasteAction, &QAction::triggered, this, [this] { paste(QClipboard::Clipboard); });
     const QList<QAction*> actions = menu->actions();
     menu->insertAction(actions.size() > 1 ? actions[1] : nullptr, pasteAction);
+    menu->addSeparator();
+    QAction* open = menu->addAction(tr("Open File..."), this, &ResultBox::openRequested);
+    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(event->globalPos());
 }
 
-QByteArray droppedText(const QMimeData* data)
-{
-    // A dropped admins file is small; a larger file is certainly not one entry.
-    constexpr qint64 kMaxFile = 1 << 20;
-    for (const QUrl& url : data->urls()) {
-        if (!url.isLocalFile())
-            continue;
-        QFile file(url.toLocalFile());
-        if (file.open(QIODevice::ReadOnly))
-            return file.read(kMaxFile);
-    }
-    return data->hasText() ? data->text().toUtf8() : QByteArray();
-}
-
 namespace {
 
-// Takes drops for a widget: text, or local files, are accepted and loaded.
+// Takes drops for a widget: text, or local files, are accepted and handed on.
 class DropFilter : public QObject {
 public:
-    DropFilter(QWidget* widget, std::function<void(const QByteArray&)> load) : QObject(widget), load_(std::move(load))
-    {
-    }
+    DropFilter(QWidget* widget, std::function<void(const QMimeData*)> take) : QObject(widget), take_(std::move(take)) {}
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override
@@ -285,7 +271,7 @@ protected:
         case QEvent::Drop: {
             auto* e = static_cast<QDropEvent*>(event);
             e->acceptProposedAction();
-            load_(droppedText(e->mimeData()));
+            take_(e->mimeData());
             return true;
         }
         default:
@@ -294,15 +280,15 @@ protected:
     }
 
 private:
-    std::function<void(const QByteArray&)> load_;
+    std::function<void(const QMimeData*)> take_;
 };
 
 } // namespace
 
-void takeDrops(QWidget* widget, std::function<void(const QByteArray&)> load)
+void takeDrops(QWidget* widget, std::function<void(const QMimeData*)> take)
 {
     widget->setAcceptDrops(true);
-    widget->installEventFilter(new DropFilter(widget, std::move(load)));
+    widget->installEventFilter(new DropFilter(widget, std::move(take)));
 }
 
 QMimeData* ResultBox::createMimeDataFromSelection() const

@@ -85,12 +85,8 @@ private:
     bool pressed_ = false;
 };
 
-// The text that a drop carries for loading: the first local file's bytes, or
-// the dropped text in UTF-8. Empty when there is neither.
-QByteArray droppedText(const QMimeData* data);
-
-// Lets a widget take dropped text or files, and hands what arrives to `load`.
-void takeDrops(QWidget* widget, std::function<void(const QByteArray&)> load);
+// Lets a widget take dropped text or files, and hands what arrives to `take`.
+void takeDrops(QWidget* widget, std::function<void(const QMimeData*)> take);
 
 // The read-only result box. Its document keeps line feeds only; whatever is
 // copied from it reaches the clipboard with CR LF line ends again, so that the
@@ -109,6 +105,8 @@ public:
 
 signals:
     void loadRequested(const QByteArray& text);
+    // Its menu's "Open File...".
+    void openRequested();
 
 protected:
     QMimeData* createMimeDataFromSelection() const override;

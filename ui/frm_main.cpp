@@ -1,5 +1,6 @@
 #include "frm_main.h"
 
+#include "file_panel.h"
 #include "mod_browser.h"
 #include "window_faces.h"
 
@@ -13,9 +14,15 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QToolTip>
 
@@ -28,6 +35,8 @@ namespace {
 const QString kTitle = QStringLiteral("Vantorel KZ_admins.txt Helper");
 constexpr int kClientWidth = 577;
 constexpr int kClientHeight = 521;
+// The file panel's width: the window widens to the left by it while a file is open.
+constexpr int kPanelWidth = 192;
 constexpr int kPasswordSpaceMs = 4000;
 
 // Text of the core (a caption, or a view into the text that was read) as the
@@ -285,12 +294,17 @@ void frmMain::connectHandlers()
     connect(lblMoreInfo, &Label::Click, this, &frmMain::lblMoreInfo_Click);
 
     // An existing entry is brought in by pasting it into the result box, or by
-    // dropping it, as text or as a file, on the result box or the tree.
-    txtResult->setToolTip(QStringLiteral("Paste an existing entry here, or drop it here, to edit it."));
-    const auto load = [this](const QByteArray& text) { loadEntry(text); };
-    connect(txtResult, &ResultBox::loadRequested, this, load);
-    takeDrops(txtResult->viewport(), load);
-    takeDrops(treCommands->viewport(), load);
+    // dropping its text on the result box or the tree; a whole admins file by
+    // Ctrl+O, the result box's menu, or dropping the file anywhere.
+    txtResult->setToolTip(QStringLiteral("Paste an existing entry here, or drop it here, to edit it. "
+                                         "Open File... (Ctrl+O) edits a whole admins file."));
+    connect(txtResult, &ResultBox::loadRequested, this, [this](const QByteArray& text) { loadEntry(text); });
+    connect(txtResult, &ResultBox::openRequested, this, &frmMain::openFileDialog);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this), &QShortcut::activated, this,
+            &frmMain::openFileDialog);
+    setAcceptDrops(true);
+    takeDrops(txtResult->viewport(), [this](const QMimeData* data) { dropped(data); });
+    takeDrops(treCommands->viewport(), [this](const QMimeData* data) { dropped(data); });
 }
 
 void frmMain::Form_Load()
@@ -317,6 +331,17 @@ void frmMain::UpdateResult()
                                                                        : 0;
     const entry::EntryInputs in{selectedUserType(), id, passwordValue, password};
     txtResult->setEntry(QString::fromStdString(entry::composeEntry(perms_.colLevels, perms_.colCommands, in)));
+    if (filePanel_ == nullptr || loadingFileEntry_)
+        return;
+    // The entry of the open file being edited becomes what the inputs describe.
+    entry::Block edited;
+    edited.type = in.userType;
+    edited.identity = id;
+    if (passwordValue == 1 && !password.empty())
+        edited.password = password;
+    for (std::size_t i = 0; i < perms_.colCommands.size(); ++i)
+        edited.granted[i] = perms_.colCommands[i]->Checked();
+    filePanel_->entryEdited(edited);
 }
 
 // The label shows the prefix of the type's identity line; it keeps its left and
@@ -560,6 +585,116 @@ void frmMain::showEntry(const entry::Block& b)
     entry::applyGranted(perms_, b.granted);
     UpdateResult();
     txtResult->setUpdatesEnabled(true);
+}
+
+// Shown as a paste shows an entry, but the inputs' changes on the way are not
+// the entry's: it stays as it is written until the user changes something.
+void frmMain::loadFileEntry(const entry::Block& block)
+{
+    loadingFileEntry_ = true;
+    showEntry(block);
+    loadingFileEntry_ = false;
+}
+
+// The file is read first: one that cannot be opened leaves the open one as it is, unasked.
+bool frmMain::openFile(const QString& path)
+{
+    FileError error;
+    std::optional<OpenFile> file = OpenFile::read(path.toUtf8().toStdString(), error);
+    if (!file) {
+        QMessageBox::warning(this, windowTitle(), QString::fromStdString(error.message));
+        return false;
+    }
+    if (filePanel_ != nullptr && !filePanel_->mayLeave())
+        return false;
+    auto* panel = new FilePanel(std::move(*file), this);
+    connect(panel, &FilePanel::entryChosen, this, &frmMain::loadFileEntry);
+    connect(panel, &FilePanel::modifiedChanged, this, &QWidget::setWindowModified);
+    connect(panel, &FilePanel::closeRequested, this, &frmMain::closeFile);
+    connect(panel, &FilePanel::newEntryRequested, this, [this] {
+        entry::Block startUp;
+        startUp.identity = entry::kDefaultIdentity;
+        startUp.granted = model::defaultCommands();
+        filePanel_->newEntry(startUp);
+    });
+    showFilePanel(panel);
+    setWindowTitle(QFileInfo(path).fileName() + QStringLiteral("[*] - ") + kTitle);
+    setWindowModified(false);
+    return true;
+}
+
+void frmMain::openFileDialog()
+{
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open File"), {},
+                                                      QStringLiteral("Admin files (*.txt);;All files (*)"));
+    if (!path.isEmpty())
+        openFile(path);
+}
+
+bool frmMain::closeFile()
+{
+    if (filePanel_ == nullptr)
+        return true;
+    if (!filePanel_->mayLeave())
+        return false;
+    showFilePanel(nullptr);
+    setWindowTitle(kTitle);
+    setWindowModified(false);
+    return true;
+}
+
+// The panel takes the window's left side, which widens by it to the left, so
+// that the controls stay where they were on the screen.
+void frmMain::showFilePanel(FilePanel* panel)
+{
+    const bool wasShown = filePanel_ != nullptr;
+    delete filePanel_;
+    filePanel_ = panel;
+    const bool shown = panel != nullptr;
+    if (shown == wasShown) {
+        panel->show();
+        return;
+    }
+    const int dx = shown ? kPanelWidth : -kPanelWidth;
+    for (QWidget* frame : {Frame1, Frame2, Frame3})
+        frame->move(frame->pos() + QPoint(dx, 0));
+    setFixedSize(kClientWidth + (shown ? kPanelWidth : 0), kClientHeight);
+    if (isVisible())
+        move(pos() - QPoint(dx, 0));
+    if (shown)
+        panel->show();
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    if (filePanel_ != nullptr && !filePanel_->mayLeave())
+        event->ignore();
+    else
+        event->accept();
+}
+
+// A dropped file is opened; dropped text is loaded as one entry.
+void frmMain::dropped(const QMimeData* data)
+{
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) {
+            openFile(url.toLocalFile());
+            return;
+        }
+    if (data->hasText())
+        loadEntry(data->text().toUtf8());
+}
+
+void frmMain::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls() || event->mimeData()->hasText())
+        event->acceptProposedAction();
+}
+
+void frmMain::dropEvent(QDropEvent* event)
+{
+    event->acceptProposedAction();
+    dropped(event->mimeData());
 }
 
 void frmMain::lblMoreInfo_Click()

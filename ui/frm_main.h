@@ -13,6 +13,10 @@
 #include <functional>
 
 class QButtonGroup;
+class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
+class QMimeData;
 class QCheckBox;
 class QGroupBox;
 class QPushButton;
@@ -20,6 +24,8 @@ class QRadioButton;
 class QTimer;
 
 namespace ui {
+
+class FilePanel;
 
 // The wiki's address; a page name is appended to it directly.
 inline constexpr char kWikiBase[] = "https://wiki.vantorel.org/wiki/";
@@ -114,6 +120,23 @@ public:
     // box. Returns the reason, empty when it was loaded.
     QString loadEntry(const QByteArray& text);
 
+    // Opens an admins file in a panel beside the controls, after asking about
+    // the unsaved changes of the one open before. False, with the reason shown,
+    // when it cannot be read; the open file, if any, then stays.
+    bool openFile(const QString& path);
+    // Asks for a file with the system's dialog and opens it.
+    void openFileDialog();
+    // Closes the open file, after asking about its unsaved changes; false when
+    // the user kept it open.
+    bool closeFile();
+    // The panel of the open file, or null.
+    FilePanel* filePanel() const { return filePanel_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
     void createControls();
     void placeControls();
@@ -123,11 +146,17 @@ private:
     void clearPrompt(TextBox* box, bool& placeholderShown);
     QString refusalOf(const entry::ReadResult& read) const;
     void showEntry(const entry::Block& block);
+    void loadFileEntry(const entry::Block& block);
+    void showFilePanel(FilePanel* panel);
+    void dropped(const QMimeData* data);
 
     model::Permissions perms_;
     CommandTreeModel* treeModel_;
     QButtonGroup* userTypes_;
     std::function<void(const QString&)> openUrl_;
+    FilePanel* filePanel_ = nullptr;
+    // While an entry of the open file is shown, the inputs' changes are its own.
+    bool loadingFileEntry_ = false;
 };
 
 } // namespace ui

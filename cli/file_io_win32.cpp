@@ -45,6 +45,18 @@ std::string narrow(std::wstring_view wide, UINT codePage = CP_UTF8)
     return text;
 }
 
+// A name whose full form is MAX_PATH characters or longer reaches the system as an extended-length name
+// ("\\?\C:\..."), which Windows takes at any length, whether or not long paths are enabled on the machine.
+std::wstring systemName(const std::filesystem::path& path)
+{
+    const std::wstring& name = path.native();
+    std::wstring full(GetFullPathNameW(name.c_str(), 0, nullptr, nullptr), L'\0');
+    full.resize(GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
+    if (full.size() < MAX_PATH || full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0)
+        return name;
+    return full.rfind(L"\\\\", 0) == 0 ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
+}
+
 int lastErrorAsErrno()
 {
     switch (GetLastError()) {
@@ -183,8 +195,8 @@ std::string toUtf8(const fs::path& path)
 int openForReading(const fs::path& path)
 {
     const HANDLE handle =
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(systemName(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         errno = lastErrorAsErrno();
         return -1;
@@ -228,23 +240,23 @@ int createLock(const fs::path& lock)
     (void)installed;
     const std::lock_guard hold(gLockGuard);
     // Shared for deletion, so that the control handler can remove it while the main thread still writes.
-    const HANDLE handle = CreateFileW(lock.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = CreateFileW(systemName(lock).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         // A lock that another writer is removing at this moment refuses access rather than saying it exists.
         errno = lastErrorAsErrno();
-        if (errno == EACCES && GetFileAttributesW(lock.c_str()) != INVALID_FILE_ATTRIBUTES)
+        if (errno == EACCES && GetFileAttributesW(systemName(lock).c_str()) != INVALID_FILE_ATTRIBUTES)
             errno = EEXIST;
         return -1;
     }
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
     if (fd < 0) {
         CloseHandle(handle);
-        DeleteFileW(lock.c_str());
+        DeleteFileW(systemName(lock).c_str());
         errno = EMFILE;
         return -1;
     }
-    gLockPath = lock.native();
+    gLockPath = systemName(lock);
     return fd;
 }
 
@@ -256,7 +268,8 @@ bool renameLock(const fs::path& lock, const fs::path& target)
 {
     const std::lock_guard hold(gLockGuard);
     for (DWORD pause = 1;; pause *= 2) {
-        if (MoveFileExW(lock.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
+        if (MoveFileExW(systemName(lock).c_str(), systemName(target).c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
             break;
         const DWORD error = GetLastError();
         if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || pause > 512) {
@@ -272,7 +285,7 @@ bool renameLock(const fs::path& lock, const fs::path& target)
 void removeLock(const fs::path& lock)
 {
     const std::lock_guard hold(gLockGuard);
-    DeleteFileW(lock.c_str());
+    DeleteFileW(systemName(lock).c_str());
     gLockPath.clear();
 }
 

@@ -37,21 +37,47 @@ install(DIRECTORY ${CMAKE_BINARY_DIR}/deploy/ DESTINATION . COMPONENT windows_pa
 install(PROGRAMS $<TARGET_FILE:vantorel-admins> DESTINATION bin COMPONENT windows_package)
 
 # The manuals as text, the licence texts, all with CR LF line ends, and the programs and DLLs stripped of symbols.
+# licenses/README.txt names the Debian version of Qt's source; every text from Qt's source is listed there.
+string(REGEX REPLACE ".*/qt6-base-source-" "" QT_DEBIAN_VERSION "${VANTOREL_QT_SOURCE}")
+string(REPLACE "+" "%2B" QT_DEBIAN_VERSION_URL "${QT_DEBIAN_VERSION}")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/licenses-readme.txt ${CMAKE_CURRENT_BINARY_DIR}/licenses-readme.txt @ONLY)
+set(qt ${VANTOREL_QT_SOURCE}/licenses)
 set(licenses
   "LICENSE.txt=${PROJECT_SOURCE_DIR}/packaging/copyright"
-  "licenses/README.txt=${CMAKE_CURRENT_LIST_DIR}/licenses-readme.txt"
-  "licenses/Qt-LGPL-3.0.txt=${VANTOREL_QT_SOURCE}/licenses/LICENSES/LGPL-3.0-only.txt"
-  "licenses/Qt-GPL-3.0.txt=${VANTOREL_QT_SOURCE}/licenses/LICENSES/GPL-3.0-only.txt"
+  "licenses/README.txt=${CMAKE_CURRENT_BINARY_DIR}/licenses-readme.txt"
+  "licenses/Qt-LGPL-3.0.txt=${qt}/LICENSES/LGPL-3.0-only.txt"
+  "licenses/Qt-GPL-3.0.txt=${qt}/LICENSES/GPL-3.0-only.txt"
   "licenses/Qt-Debian-copyright.txt=/usr/share/doc/libqt6core6/copyright"
-  "licenses/FreeType-LICENSE.txt=${VANTOREL_QT_SOURCE}/licenses/src/3rdparty/freetype/LICENSE.txt"
-  "licenses/FreeType-FTL.txt=${VANTOREL_QT_SOURCE}/licenses/src/3rdparty/freetype/docs/FTL.TXT"
-  "licenses/HarfBuzz-COPYING.txt=${VANTOREL_QT_SOURCE}/licenses/src/3rdparty/harfbuzz-ng/COPYING"
-  "licenses/PCRE2-LICENCE.txt=${VANTOREL_QT_SOURCE}/licenses/src/3rdparty/pcre2/LICENCE"
-  "licenses/libpng-LICENSE.txt=${VANTOREL_QT_SOURCE}/licenses/src/3rdparty/libpng/LICENSE"
-  "licenses/zlib-LICENSE.txt=${VANTOREL_QT_SOURCE}/licenses/src/3rdparty/zlib/LICENSE"
+  "licenses/FreeType-LICENSE.txt=${qt}/src/3rdparty/freetype/LICENSE.txt"
+  "licenses/FreeType-FTL.txt=${qt}/src/3rdparty/freetype/docs/FTL.TXT"
+  "licenses/FreeType-zlib.txt=${qt}/src/3rdparty/freetype/ZLIB-LICENSE.txt"
+  "licenses/FreeType-BDF.txt=${qt}/src/3rdparty/freetype/BDF-LICENSE.txt"
+  "licenses/FreeType-PCF.txt=${qt}/src/3rdparty/freetype/PCF-LICENSE.txt"
+  "licenses/HarfBuzz-COPYING.txt=${qt}/src/3rdparty/harfbuzz-ng/COPYING"
+  "licenses/libpng-LICENSE.txt=${qt}/src/3rdparty/libpng/LICENSE"
+  "licenses/MD4C-LICENSE.txt=${qt}/src/3rdparty/md4c/LICENSE.md"
+  "licenses/SmoothScaling-LICENSE.txt=${qt}/src/gui/painting/QIMAGETRANSFORM_LICENSE.txt"
+  "licenses/XServer-LICENSE.txt=${qt}/src/gui/painting/XCONSORTIUM_LICENSE.txt"
+  "licenses/AGLFN-LICENSE.txt=${qt}/src/gui/text/AGLFN_LICENSE.txt"
+  "licenses/sRGB-ICC-LICENSE.txt=${qt}/src/3rdparty/icc/LICENSE.txt"
+  "licenses/WebGradients-LICENSE.txt=${qt}/util/gradientgen/WEBGRADIENTS_LICENSE.txt"
+  "licenses/PCRE2-LICENCE.txt=${qt}/src/3rdparty/pcre2/LICENCE"
+  "licenses/PCRE2-SLJIT-LICENCE.txt=${qt}/src/3rdparty/pcre2/LICENCE-SLJIT"
+  "licenses/zlib-LICENSE.txt=${qt}/src/3rdparty/zlib/LICENSE"
+  "licenses/double-conversion-LICENSE.txt=${qt}/src/3rdparty/double-conversion/LICENSE"
+  "licenses/TinyCBOR-LICENSE.txt=${qt}/src/3rdparty/tinycbor/LICENSE"
+  "licenses/Easing-LICENSE.txt=${qt}/src/3rdparty/easing/LICENSE"
+  "licenses/RFC6234-LICENSE.txt=${qt}/src/3rdparty/rfc6234/LICENSE"
+  "licenses/SHA3-Keccak-CC0.txt=${qt}/src/3rdparty/sha3/CC0_LICENSE"
+  "licenses/SHA3-brg_endian-LICENSE.txt=${qt}/src/3rdparty/sha3/BRG_ENDIAN_LICENSE"
+  "licenses/BLAKE2-COPYING.txt=${qt}/src/3rdparty/blake2/COPYING"
+  "licenses/SipHash-LICENSE.txt=${qt}/src/corelib/tools/LICENSE.siphash"
+  "licenses/Unicode-LICENSE.txt=${qt}/src/corelib/text/UNICODE_LICENSE.txt"
   "licenses/MinGW-GCC-runtime-copyright.txt=/usr/share/doc/gcc-mingw-w64-x86-64-posix-runtime/copyright"
   "licenses/MinGW-w64-copyright.txt=/usr/share/doc/mingw-w64-x86-64-dev/copyright"
   "licenses/GPL-3.txt=/usr/share/common-licenses/GPL-3")
+# The script that built Qt's DLLs, part of their source as built; a shell script, so with its own line ends.
+install(PROGRAMS ${CMAKE_CURRENT_LIST_DIR}/build-qt.sh DESTINATION licenses COMPONENT windows_package)
 set(manuals
   "VantorelAdmins.txt=${PROJECT_SOURCE_DIR}/packaging/VantorelAdmins.1"
   "vantorel-admins.txt=${PROJECT_SOURCE_DIR}/cli/vantorel-admins.1")

@@ -88,38 +88,40 @@ install(CODE "
   set(strip \"${CMAKE_STRIP}\")
   include(\"${CMAKE_CURRENT_LIST_DIR}/install_texts.cmake\")" COMPONENT windows_package)
 
-# The setup program. Values reach CPack as they are written here (the quotes of the NSIS commands below included).
+# The setup program (NSIS.template.in beside this file, which CPack fills in). Values reach CPack as they are written
+# here (the quotes of the NSIS commands below included).
 set(CPACK_VERBATIM_VARIABLES ON)
 set(CPACK_GENERATOR NSIS ZIP)
+set(CPACK_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR})
 set(CPACK_NSIS_PACKAGE_NAME "${windowName}")
 set(CPACK_NSIS_DISPLAY_NAME "${windowName}")
-# Per machine, into the 64-bit Program Files: both programs are 64-bit.
+# Per machine, into the 64-bit Program Files: both programs are 64-bit, and so is the setup program.
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 # Folder and uninstall key without the version, so that a newer setup finds and replaces the older installation.
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "${windowName}")
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "${windowName}")
-set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
-# The Start-menu shortcut to the window, which takes its icon from the .exe; the optional desktop shortcut.
-set(CPACK_PACKAGE_EXECUTABLES VantorelAdmins "${windowName}")
-set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
-set(CPACK_CREATE_DESKTOP_LINKS VantorelAdmins)
-# The option page that puts bin\ (vantorel-admins.exe alone) on the system's or the user's PATH.
-set(CPACK_NSIS_MODIFY_PATH ON)
-set(CPACK_NSIS_INSTALLED_ICON_NAME VantorelAdmins.exe)
 set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/app/icons/vantorel-admins.ico)
 set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/app/icons/vantorel-admins.ico)
 set(CPACK_NSIS_URL_INFO_ABOUT "https://wiki.vantorel.org/wiki/Admin_Commands")
 set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
-set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
 # The licence page shows the program's own terms, the text of packaging/copyright, as LICENSE.txt does.
 configure_file(${PROJECT_SOURCE_DIR}/packaging/copyright ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt
   NEWLINE_STYLE CRLF)
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt)
 
-# The setup program's own version record, which CPack has no variable for: NSIS's version-information commands at
-# the top of the script.
+# What the setup program and its uninstaller run to change the PATH and to find the programs running from the
+# folder. It goes into both, not into the installation, and so needs nothing beside it.
+add_executable(setup_helper ${CMAKE_CURRENT_LIST_DIR}/setup_helper/setup_helper.cpp)
+target_compile_options(setup_helper PRIVATE -municode)
+target_link_options(setup_helper PRIVATE -municode -static -s)
+set_target_properties(setup_helper PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+
+# The names the script uses, and the setup program's own version record, which CPack has no variable for.
 set(versionNumbers "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0.0")
 set(CPACK_NSIS_DEFINES "
+  !define WINDOW_EXE VantorelAdmins.exe
+  !define HELPER \"${CMAKE_CURRENT_BINARY_DIR}/setup_helper.exe\"
+  !define LOG_FILE vantorel-admins-setup.log
   VIProductVersion ${versionNumbers}
   VIFileVersion ${versionNumbers}
   VIAddVersionKey /LANG=1033 ProductName \"${windowName}\"
@@ -128,27 +130,3 @@ set(CPACK_NSIS_DEFINES "
   VIAddVersionKey /LANG=1033 FileDescription \"${windowName} setup\"
   VIAddVersionKey /LANG=1033 CompanyName \"${CPACK_PACKAGE_VENDOR}\"
   VIAddVersionKey /LANG=1033 LegalCopyright \"Copyright 2026 The Vantorel developers\"")
-
-# Two things CMake's NSIS template does that no CPack variable changes, mended in a copy of it:
-# - it reads and writes the registry in the view of the 32-bit setup program (WOW6432Node). The 64-bit view is
-#   chosen first thing in .onInit and un.onInit, so that the uninstall entry, the check for an older installation
-#   and the uninstaller all use the 64-bit view, where Windows looks for a 64-bit program's entry;
-# - its uninstaller removes the installation's key under the publisher's (HKLM\Software\Vantorel\...) but leaves
-#   the publisher's key behind, empty. It is removed too when nothing else is left in it.
-file(READ ${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in template)
-set(vendorKey "SHCTX \"Software\\@CPACK_PACKAGE_VENDOR@")
-set(mends
-  "\nFunction .onInit\n" "  SetRegView 64\n"
-  "\nFunction un.onInit\n" "  SetRegView 64\n"
-  "\n  DeleteRegKey /ifempty ${vendorKey}\\@CPACK_PACKAGE_INSTALL_REGISTRY_KEY@\"\n"
-  "  DeleteRegKey /ifempty ${vendorKey}\"\n")
-while(mends)
-  list(POP_FRONT mends anchor addition)
-  string(FIND "${template}" "${anchor}" at)
-  if(at EQUAL -1)
-    message(FATAL_ERROR "CMake's NSIS template has changed: no '${anchor}' to add '${addition}' after")
-  endif()
-  string(REPLACE "${anchor}" "${anchor}${addition}" template "${template}")
-endwhile()
-file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/nsis-template/NSIS.template.in "${template}")
-set(CPACK_MODULE_PATH ${CMAKE_CURRENT_BINARY_DIR}/nsis-template)

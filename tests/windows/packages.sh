@@ -30,7 +30,7 @@ run() { # COMMAND-LINE...
   printf '%s\r\n' "$@" 'exit /b %errorlevel%' >"$drive/run.bat"
   timeout 300 wine cmd /c 'C:\run.bat' </dev/null >/dev/null 2>&1
 }
-probe() { "$build/tests/wine-run" "$build/tests/window_probe.exe" "$@"; }
+probe() { timeout 30 "$build/tests/wine-run" "$build/tests/window_probe.exe" "$@"; }
 winSetup=$(winepath -w "$setup") winOlder=$(winepath -w "$older")
 log=$(winepath -u "$(win cmd /c echo %TEMP% | tr -d '\r')")/vantorel-admins-setup.log
 log_lines() { iconv -f UTF-16 -t UTF-8 "$log" 2>/dev/null | tr -d '\r' | wc -l; }
@@ -65,8 +65,10 @@ text_of() { # EXPORTED-VALUE
   esac
 }
 set_path() { # KEY TYPE TEXT | KEY absent
-  win reg delete "$1" /v Path /f /reg:64 >/dev/null 2>&1 || true
-  [ "$2" = absent ] && return
+  if [ "$2" = absent ]; then
+    win reg delete "$1" /v Path /f /reg:64 >/dev/null 2>&1 || true
+    return
+  fi
   local root=${1%%\\*} full=HKEY_LOCAL_MACHINE
   [ "$root" = HKCU ] && full=HKEY_CURRENT_USER
   printf '\xef\xbb\xbfWindows Registry Editor Version 5.00\r\n\r\n[%s]\r\n"Path"=hex(%s):%s00,00\r\n' "$full\\${1#*\\}" \
@@ -112,7 +114,7 @@ find_window() { # TITLE-REGEX
 check_window() { # FOLDER-AS-WINDOWS-PATH COMMAND...
   local folder=$1 window pid command launcher
   shift
-  "$@" >/dev/null 2>&1 &
+  timeout 120 "$@" >/dev/null 2>&1 &
   launcher=$!
   window=$(find_window "^${name//./\\.}\$") ||
     fail "no window titled \"$name\" after $*"

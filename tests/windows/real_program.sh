@@ -13,19 +13,19 @@ fail() {
   echo "real program: $*" >&2
   exit 1
 }
-probe() { "$build/tests/wine-run" "$build/tests/window_probe.exe" "$@"; }
+probe() { timeout 30 "$build/tests/wine-run" "$build/tests/window_probe.exe" "$@"; }
 
 # Wine draws the window's frame itself, as Windows does, rather than leaving it to an X window manager, which the
 # test display does not have.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null
+timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null
 # Wine hands an address to the desktop's opener; this one records it.
 printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"%s"\n' "$out/opened.txt" >"$out/bin/xdg-open"
 chmod +x "$out/bin/xdg-open"
 
 # Starts the program alone, as a user would, at the given dpi, and waits for its window; sets app, ox, oy.
 start() {
-  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null
-  (cd "$build/deploy" && env -u WINEPATH -u QT_QPA_PLATFORM PATH="$out/bin:$PATH" wine VantorelAdmins.exe) &
+  timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null
+  (cd "$build/deploy" && env -u WINEPATH -u QT_QPA_PLATFORM PATH="$out/bin:$PATH" timeout 300 wine VantorelAdmins.exe) &
   app=$!
   trap stop EXIT
   for _ in $(seq 100); do
@@ -79,7 +79,7 @@ for moves in 3 6 19 2; do
   xdotool key space
   sleep 0.2
 done
-wine "$build/cli/vantorel-admins.exe" compose --type steamid --id STEAM_0:1:12345 --password s3cret --level 2 \
+timeout 60 wine "$build/cli/vantorel-admins.exe" compose --type steamid --id STEAM_0:1:12345 --password s3cret --level 2 \
   --grant kick,ban --deny say_team >"$out/compose.txt"
 click 400 200 # the result box
 xdotool key ctrl+a ctrl+c
@@ -109,5 +109,5 @@ read -r cw ch < <(sed 's/.*client \([0-9]*\)x\([0-9]*\) at.*/\1 \2/' <<<"$geomet
   [ $((2 * ch - 3 * 521)) -le 2 ] || fail "at 144 dpi the client area is ${cw}x$ch, not 1.5 times 577 x 521"
 shot window-144dpi.png
 stop
-wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null
+timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null
 echo "screenshots in $out"

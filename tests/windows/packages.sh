@@ -234,7 +234,9 @@ echo "== packages: upgrade, running programs and uninstall after $((SECONDS - st
 # The PATH table, installed into Program Files: the system PATH empty, as a fresh prefix has it, and of 1,000,
 # 1,024, 2,000 and 8,000 characters, with and without a final ";", as REG_EXPAND_SZ and once as REG_SZ, and one too
 # long to take our entry. The lengths include Wine's own four entries, which use %SystemRoot%; those added
-# alternate between %SystemRoot%\... and C:\Program Files\... .
+# alternate between %SystemRoot%\... and C:\Program Files\... . The 2,000 one is installed by a setup program whose
+# own PATH is short and stale (started from a command prompt that set it), while the registry's is longer than
+# NSIS's strings.
 installed="C:\\Program Files\\$name" bin="C:\\Program Files\\$name\\bin"
 make_path() { # LENGTH SUFFIX
   local text pad
@@ -243,7 +245,7 @@ make_path() { # LENGTH SUFFIX
   printf -v pad '%*s' $(($1 - ${#text} - ${#2} - 4)) ''
   printf '%s;C:\\%s%s' "$text" "${pad// /x}" "$2"
 }
-while read -r type length suffix; do
+while read -r type length suffix how; do
   case $length in
   fresh) text=$(text_of "$freshPath") ;;
   0) text='' ;;
@@ -252,7 +254,9 @@ while read -r type length suffix; do
   set_path "$envKey" "$type" "$text"
   before=$(path_of "$envKey") mark=$(log_lines)
   [ "$before" = "$(as_reg "$type" "$text")" ] || fail "the PATH was not set"
-  run "\"$winSetup\" /S /PATH=system" || fail "setup /S /PATH=system with a PATH of ${#text} characters"
+  stale=()
+  [ "$how" = stale ] && stale=('set PATH=C:\windows\system32')
+  run "${stale[@]}" "\"$winSetup\" /S /PATH=system" || fail "setup /S /PATH=system with a PATH of ${#text} characters"
   after=$(path_of "$envKey")
   if [ $((${#text} + ${#bin} + 1)) -lt 32767 ]; then
     [ "$after" = "$(as_reg "$type" "$(with_entry "$text" "$bin")")" ] ||
@@ -266,33 +270,22 @@ while read -r type length suffix; do
   wait_uninstaller
   [ "$(path_of "$envKey")" = "$before" ] || fail "the PATH of ${#text} characters differs after uninstalling"
   [ ! -e "$programFiles/$name" ] || fail "left in Program Files"
-  echo "PATH table: ${#text} characters, type $type$([ "${text: -1}" = ';' ] && echo ', final ;'):" \
-    "$([ "$after" = "$before" ] && echo 'left as it was (too long)' || echo 'entry added once, last')," \
-    "restored byte for byte"
+  note="${#text} characters, type $type"
+  [ "${text: -1}" = ';' ] && note+=", final ;"
+  [ "$how" = stale ] && note+=", the setup program's own PATH short and stale"
+  [ "$after" = "$before" ] && note+=": left as it was (too long)" || note+=": entry added once, last"
+  echo "PATH table: $note; afterwards byte for byte as before"
 done <<'EOF'
-2 0 -
-2 fresh -
-2 1000 ;
-2 1024 -
-2 2000 ;
-2 8000 -
-1 1500 -
-2 32740 -
+2 0 - -
+2 fresh - -
+2 1000 ; -
+2 1024 - -
+2 2000 ; stale
+2 8000 - -
+1 1500 - -
+2 32740 - -
 EOF
-
-# A setup program whose own PATH is short and stale (started from a command prompt that set it) while the registry
-# holds one of 2,000 characters, more than NSIS's strings take: the registry's value keeps every byte.
-text=$(make_path 2000 '')
-set_path "$envKey" 2 "$text"
-before=$(path_of "$envKey")
-run 'set PATH=C:\windows\system32' "\"$winSetup\" /S /PATH=system" || fail "setup with a stale PATH"
-after=$(path_of "$envKey")
-[ "$after" = "$(as_reg 2 "$(with_entry "$text" "$bin")")" ] || fail "stale PATH: became $(text_of "$after" | tail -c 300)"
-win "$installed\\Uninstall.exe" /S
-wait_uninstaller
-[ "$(path_of "$envKey")" = "$before" ] || fail "stale PATH: not restored"
 set_path "$envKey" 2 "$(text_of "$freshPath")"
-echo "a setup program with a stale PATH of its own: the registry's 2,000 characters kept, entry added, restored"
 echo "== packages: PATH table after $((SECONDS - started)) s"
 
 # Through the pages, each waited for by a text of its own, read through the Windows API: Next, I Agree, Next, the

@@ -30,6 +30,11 @@ run() { # COMMAND-LINE...
   printf '%s\r\n' "$@" 'exit /b %errorlevel%' >"$drive/run.bat"
   timeout 300 wine cmd /c 'C:\run.bat' </dev/null >/dev/null 2>&1
 }
+stops() { # COMMAND-LINE, run while a program runs from the folder: it must stop with exit code 2
+  local code=0
+  run "$1" || code=$?
+  [ $code = 2 ] || fail "$1 ended with exit code $code while a program ran from the folder"
+}
 probe() { timeout 30 "$build/tests/wine-run" "$build/tests/window_probe.exe" "$@"; }
 winSetup=$(winepath -w "$setup") winOlder=$(winepath -w "$older")
 log=$(winepath -u "$(win cmd /c echo %TEMP% | tr -d '\r')")/vantorel-admins-setup.log
@@ -188,8 +193,8 @@ timeout 600 wine "$tools\\VantorelAdmins.exe" >/dev/null 2>&1 &
 app=$!
 find_window "^${name//./\\.}\$" >/dev/null || fail "the window did not appear"
 before=$(state "$toolsUnix") mark=$(log_lines)
-! run "\"$tools\\Uninstall.exe\" /S _?=$tools" || fail "the uninstaller went on while the window ran"
-! run "\"$winSetup\" /S" || fail "the setup program went on while the window ran"
+stops "\"$tools\\Uninstall.exe\" /S _?=$tools"
+stops "\"$winSetup\" /S"
 [ "$(state "$toolsUnix")" = "$before" ] || fail "changed while the window ran"
 [ "$(new_log "$mark" | grep -c -x -F "[uninstall $version] running from $tools: $tools\\VantorelAdmins.exe")" = 1 ] &&
   [ "$(new_log "$mark" | grep -c -x -F "[setup $version] running from $tools: $tools\\VantorelAdmins.exe")" = 1 ] ||
@@ -209,7 +214,7 @@ until pgrep -f 'bin\\vantorel-admins\.exe check' >/dev/null; do
   sleep 0.1
 done
 mark=$(log_lines)
-! run "\"$tools\\Uninstall.exe\" /S _?=$tools" || fail "the uninstaller went on while vantorel-admins.exe ran"
+stops "\"$tools\\Uninstall.exe\" /S _?=$tools"
 [ "$(state "$toolsUnix")" = "$before" ] || fail "changed while vantorel-admins.exe ran"
 new_log "$mark" | grep -q -x -F "[uninstall $version] running from $tools: $tools\\bin\\vantorel-admins.exe" ||
   fail "log: $(new_log "$mark")"

@@ -48,6 +48,18 @@ std::string narrow(std::wstring_view wide, UINT codePage = CP_UTF8)
     return text;
 }
 
+// A name whose full form is MAX_PATH characters or longer reaches the system as an extended-length name
+// ("\\?\C:\..."), which Windows takes at any length, whether or not long paths are enabled on the machine.
+std::wstring systemName(const std::filesystem::path& path)
+{
+    const std::wstring& name = path.native();
+    std::wstring full(GetFullPathNameW(name.c_str(), 0, nullptr, nullptr), L'\0');
+    full.resize(GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
+    if (full.size() < MAX_PATH || full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0)
+        return name;
+    return full.rfind(L"\\\\", 0) == 0 ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
+}
+
 int lastErrorAsErrno()
 {
     switch (GetLastError()) {
@@ -199,8 +211,8 @@ std::string toUtf8(const fs::path& path)
 int openForReading(const fs::path& path, bool /*mayWait*/)
 {
     const HANDLE handle =
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(systemName(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         errno = lastErrorAsErrno();
         return -1;
@@ -240,8 +252,9 @@ bool isRegular(HANDLE handle, DWORD attributes)
 std::optional<Metadata> kindOf(const fs::path& path)
 {
     // Opened for no access at all, which neither reads nor waits, only to ask what it is.
-    const HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle =
+        CreateFileW(systemName(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         errno = lastErrorAsErrno();
         return std::nullopt;
@@ -340,35 +353,35 @@ int createLock(const fs::path& lock)
     // Shared for deletion, so that the control handler can remove it while the main thread still writes.
     // Allowed to set its own access list, which it takes from the file it replaces.
     const HANDLE handle =
-        CreateFileW(lock.c_str(), GENERIC_WRITE | READ_CONTROL | WRITE_DAC, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(systemName(lock).c_str(), GENERIC_WRITE | READ_CONTROL | WRITE_DAC,
+                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         // A lock that another writer is removing at this moment refuses access rather than saying it exists.
         errno = lastErrorAsErrno();
-        if (errno == EACCES && GetFileAttributesW(lock.c_str()) != INVALID_FILE_ATTRIBUTES)
+        if (errno == EACCES && GetFileAttributesW(systemName(lock).c_str()) != INVALID_FILE_ATTRIBUTES)
             errno = EEXIST;
         return -1;
     }
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
     if (fd < 0) {
         CloseHandle(handle);
-        DeleteFileW(lock.c_str());
+        DeleteFileW(systemName(lock).c_str());
         errno = EMFILE;
         return -1;
     }
-    gLockPath = lock.native();
+    gLockPath = systemName(lock);
     return fd;
 }
 
 bool lockExists(const fs::path& lock)
 {
-    return GetFileAttributesW(lock.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(systemName(lock).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::optional<long long> lockAgeSeconds(const fs::path& lock)
 {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (GetFileAttributesExW(lock.c_str(), GetFileExInfoStandard, &data) == 0) {
+    if (GetFileAttributesExW(systemName(lock).c_str(), GetFileExInfoStandard, &data) == 0) {
         errno = lastErrorAsErrno();
         return std::nullopt;
     }
@@ -387,7 +400,8 @@ bool renameLock(const fs::path& lock, const fs::path& target)
 {
     const std::lock_guard hold(gLockGuard);
     for (DWORD pause = 1;; pause *= 2) {
-        if (MoveFileExW(lock.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
+        if (MoveFileExW(systemName(lock).c_str(), systemName(target).c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
             break;
         const DWORD error = GetLastError();
         if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || pause > 512) {
@@ -409,7 +423,7 @@ bool syncFolder(const fs::path& /*folder*/)
 void removeLock(const fs::path& lock)
 {
     const std::lock_guard hold(gLockGuard);
-    DeleteFileW(lock.c_str());
+    DeleteFileW(systemName(lock).c_str());
     gLockPath.clear();
 }
 

@@ -37,21 +37,47 @@ install(DIRECTORY ${CMAKE_BINARY_DIR}/deploy/ DESTINATION . COMPONENT windows_pa
 install(PROGRAMS $<TARGET_FILE:vantorel-admins> DESTINATION bin COMPONENT windows_package)
 
 # The manuals as text, the licence texts, all with CR LF line ends, and the programs and DLLs stripped of symbols.
+# licenses/README.txt names the Debian version of Qt's source; every text from Qt's source is listed there.
+string(REGEX REPLACE ".*/qt6-base-source-" "" QT_DEBIAN_VERSION "${VANTOREL_QT_SOURCE}")
+string(REPLACE "+" "%2B" QT_DEBIAN_VERSION_URL "${QT_DEBIAN_VERSION}")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/licenses-readme.txt ${CMAKE_CURRENT_BINARY_DIR}/licenses-readme.txt @ONLY)
+set(qt ${VANTOREL_QT_SOURCE}/licenses)
 set(licenses
   "LICENSE.txt=${PROJECT_SOURCE_DIR}/packaging/copyright"
-  "licenses/README.txt=${CMAKE_CURRENT_LIST_DIR}/licenses-readme.txt"
-  "licenses/Qt-LGPL-3.0.txt=${VANTOREL_QT_SOURCE}/licenses/LICENSES/LGPL-3.0-only.txt"
-  "licenses/Qt-GPL-3.0.txt=${VANTOREL_QT_SOURCE}/licenses/LICENSES/GPL-3.0-only.txt"
+  "licenses/README.txt=${CMAKE_CURRENT_BINARY_DIR}/licenses-readme.txt"
+  "licenses/Qt-LGPL-3.0.txt=${qt}/LICENSES/LGPL-3.0-only.txt"
+  "licenses/Qt-GPL-3.0.txt=${qt}/LICENSES/GPL-3.0-only.txt"
   "licenses/Qt-Debian-copyright.txt=/usr/share/doc/libqt6core6/copyright"
-  "licenses/FreeType-LICENSE.txt=${VANTOREL_QT_SOURCE}/licenses/src/3rdparty/freetype/LICENSE.txt"
-  "licenses/FreeType-FTL.txt=${VANTOREL_QT_SOURCE}/licenses/src/3rdparty/freetype/docs/FTL.TXT"
-  "licenses/HarfBuzz-COPYING.txt=${VANTOREL_QT_SOURCE}/licenses/src/3rdparty/harfbuzz-ng/COPYING"
-  "licenses/PCRE2-LICENCE.txt=${VANTOREL_QT_SOURCE}/licenses/src/3rdparty/pcre2/LICENCE"
-  "licenses/libpng-LICENSE.txt=${VANTOREL_QT_SOURCE}/licenses/src/3rdparty/libpng/LICENSE"
-  "licenses/zlib-LICENSE.txt=${VANTOREL_QT_SOURCE}/licenses/src/3rdparty/zlib/LICENSE"
+  "licenses/FreeType-LICENSE.txt=${qt}/src/3rdparty/freetype/LICENSE.txt"
+  "licenses/FreeType-FTL.txt=${qt}/src/3rdparty/freetype/docs/FTL.TXT"
+  "licenses/FreeType-zlib.txt=${qt}/src/3rdparty/freetype/ZLIB-LICENSE.txt"
+  "licenses/FreeType-BDF.txt=${qt}/src/3rdparty/freetype/BDF-LICENSE.txt"
+  "licenses/FreeType-PCF.txt=${qt}/src/3rdparty/freetype/PCF-LICENSE.txt"
+  "licenses/HarfBuzz-COPYING.txt=${qt}/src/3rdparty/harfbuzz-ng/COPYING"
+  "licenses/libpng-LICENSE.txt=${qt}/src/3rdparty/libpng/LICENSE"
+  "licenses/MD4C-LICENSE.txt=${qt}/src/3rdparty/md4c/LICENSE.md"
+  "licenses/SmoothScaling-LICENSE.txt=${qt}/src/gui/painting/QIMAGETRANSFORM_LICENSE.txt"
+  "licenses/XServer-LICENSE.txt=${qt}/src/gui/painting/XCONSORTIUM_LICENSE.txt"
+  "licenses/AGLFN-LICENSE.txt=${qt}/src/gui/text/AGLFN_LICENSE.txt"
+  "licenses/sRGB-ICC-LICENSE.txt=${qt}/src/3rdparty/icc/LICENSE.txt"
+  "licenses/WebGradients-LICENSE.txt=${qt}/util/gradientgen/WEBGRADIENTS_LICENSE.txt"
+  "licenses/PCRE2-LICENCE.txt=${qt}/src/3rdparty/pcre2/LICENCE"
+  "licenses/PCRE2-SLJIT-LICENCE.txt=${qt}/src/3rdparty/pcre2/LICENCE-SLJIT"
+  "licenses/zlib-LICENSE.txt=${qt}/src/3rdparty/zlib/LICENSE"
+  "licenses/double-conversion-LICENSE.txt=${qt}/src/3rdparty/double-conversion/LICENSE"
+  "licenses/TinyCBOR-LICENSE.txt=${qt}/src/3rdparty/tinycbor/LICENSE"
+  "licenses/Easing-LICENSE.txt=${qt}/src/3rdparty/easing/LICENSE"
+  "licenses/RFC6234-LICENSE.txt=${qt}/src/3rdparty/rfc6234/LICENSE"
+  "licenses/SHA3-Keccak-CC0.txt=${qt}/src/3rdparty/sha3/CC0_LICENSE"
+  "licenses/SHA3-brg_endian-LICENSE.txt=${qt}/src/3rdparty/sha3/BRG_ENDIAN_LICENSE"
+  "licenses/BLAKE2-COPYING.txt=${qt}/src/3rdparty/blake2/COPYING"
+  "licenses/SipHash-LICENSE.txt=${qt}/src/corelib/tools/LICENSE.siphash"
+  "licenses/Unicode-LICENSE.txt=${qt}/src/corelib/text/UNICODE_LICENSE.txt"
   "licenses/MinGW-GCC-runtime-copyright.txt=/usr/share/doc/gcc-mingw-w64-x86-64-posix-runtime/copyright"
   "licenses/MinGW-w64-copyright.txt=/usr/share/doc/mingw-w64-x86-64-dev/copyright"
   "licenses/GPL-3.txt=/usr/share/common-licenses/GPL-3")
+# The script that built Qt's DLLs, part of their source as built; a shell script, so with its own line ends.
+install(PROGRAMS ${CMAKE_CURRENT_LIST_DIR}/build-qt.sh DESTINATION licenses COMPONENT windows_package)
 set(manuals
   "VantorelAdmins.txt=${PROJECT_SOURCE_DIR}/packaging/VantorelAdmins.1"
   "vantorel-admins.txt=${PROJECT_SOURCE_DIR}/cli/vantorel-admins.1")
@@ -62,38 +88,40 @@ install(CODE "
   set(strip \"${CMAKE_STRIP}\")
   include(\"${CMAKE_CURRENT_LIST_DIR}/install_texts.cmake\")" COMPONENT windows_package)
 
-# The setup program. Values reach CPack as they are written here (the quotes of the NSIS commands below included).
+# The setup program (NSIS.template.in beside this file, which CPack fills in). Values reach CPack as they are written
+# here (the quotes of the NSIS commands below included).
 set(CPACK_VERBATIM_VARIABLES ON)
 set(CPACK_GENERATOR NSIS ZIP)
+set(CPACK_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR})
 set(CPACK_NSIS_PACKAGE_NAME "${windowName}")
 set(CPACK_NSIS_DISPLAY_NAME "${windowName}")
-# Per machine, into the 64-bit Program Files: both programs are 64-bit.
+# Per machine, into the 64-bit Program Files: both programs are 64-bit, and so is the setup program.
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 # Folder and uninstall key without the version, so that a newer setup finds and replaces the older installation.
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "${windowName}")
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "${windowName}")
-set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
-# The Start-menu shortcut to the window, which takes its icon from the .exe; the optional desktop shortcut.
-set(CPACK_PACKAGE_EXECUTABLES VantorelAdmins "${windowName}")
-set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
-set(CPACK_CREATE_DESKTOP_LINKS VantorelAdmins)
-# The option page that puts bin\ (vantorel-admins.exe alone) on the system's or the user's PATH.
-set(CPACK_NSIS_MODIFY_PATH ON)
-set(CPACK_NSIS_INSTALLED_ICON_NAME VantorelAdmins.exe)
 set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/app/icons/vantorel-admins.ico)
 set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/app/icons/vantorel-admins.ico)
 set(CPACK_NSIS_URL_INFO_ABOUT "https://wiki.vantorel.org/wiki/Admin_Commands")
 set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
-set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
 # The licence page shows the program's own terms, the text of packaging/copyright, as LICENSE.txt does.
 configure_file(${PROJECT_SOURCE_DIR}/packaging/copyright ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt
   NEWLINE_STYLE CRLF)
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt)
 
-# The setup program's own version record, which CPack has no variable for: NSIS's version-information commands at
-# the top of the script.
+# What the setup program and its uninstaller run to change the PATH and to find the programs running from the
+# folder. It goes into both, not into the installation, and so needs nothing beside it.
+add_executable(setup_helper ${CMAKE_CURRENT_LIST_DIR}/setup_helper/setup_helper.cpp)
+target_compile_options(setup_helper PRIVATE -municode)
+target_link_options(setup_helper PRIVATE -municode -static -s)
+set_target_properties(setup_helper PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+
+# The names the script uses, and the setup program's own version record, which CPack has no variable for.
 set(versionNumbers "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0.0")
 set(CPACK_NSIS_DEFINES "
+  !define WINDOW_EXE VantorelAdmins.exe
+  !define HELPER \"${CMAKE_CURRENT_BINARY_DIR}/setup_helper.exe\"
+  !define LOG_FILE vantorel-admins-setup.log
   VIProductVersion ${versionNumbers}
   VIFileVersion ${versionNumbers}
   VIAddVersionKey /LANG=1033 ProductName \"${windowName}\"
@@ -102,27 +130,3 @@ set(CPACK_NSIS_DEFINES "
   VIAddVersionKey /LANG=1033 FileDescription \"${windowName} setup\"
   VIAddVersionKey /LANG=1033 CompanyName \"${CPACK_PACKAGE_VENDOR}\"
   VIAddVersionKey /LANG=1033 LegalCopyright \"Copyright 2026 The Vantorel developers\"")
-
-# Two things CMake's NSIS template does that no CPack variable changes, mended in a copy of it:
-# - it reads and writes the registry in the view of the 32-bit setup program (WOW6432Node). The 64-bit view is
-#   chosen first thing in .onInit and un.onInit, so that the uninstall entry, the check for an older installation
-#   and the uninstaller all use the 64-bit view, where Windows looks for a 64-bit program's entry;
-# - its uninstaller removes the installation's key under the publisher's (HKLM\Software\Vantorel\...) but leaves
-#   the publisher's key behind, empty. It is removed too when nothing else is left in it.
-file(READ ${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in template)
-set(vendorKey "SHCTX \"Software\\@CPACK_PACKAGE_VENDOR@")
-set(mends
-  "\nFunction .onInit\n" "  SetRegView 64\n"
-  "\nFunction un.onInit\n" "  SetRegView 64\n"
-  "\n  DeleteRegKey /ifempty ${vendorKey}\\@CPACK_PACKAGE_INSTALL_REGISTRY_KEY@\"\n"
-  "  DeleteRegKey /ifempty ${vendorKey}\"\n")
-while(mends)
-  list(POP_FRONT mends anchor addition)
-  string(FIND "${template}" "${anchor}" at)
-  if(at EQUAL -1)
-    message(FATAL_ERROR "CMake's NSIS template has changed: no '${anchor}' to add '${addition}' after")
-  endif()
-  string(REPLACE "${anchor}" "${anchor}${addition}" template "${template}")
-endwhile()
-file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/nsis-template/NSIS.template.in "${template}")
-set(CPACK_MODULE_PATH ${CMAKE_CURRENT_BINARY_DIR}/nsis-template)

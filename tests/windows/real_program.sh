@@ -13,19 +13,19 @@ fail() {
   echo "real program: $*" >&2
   exit 1
 }
-probe() { "$build/tests/wine-run" "$build/tests/window_probe.exe" "$@"; }
+probe() { timeout 30 "$build/tests/wine-run" "$build/tests/window_probe.exe" "$@"; }
 
 # Wine draws the window's frame itself, as Windows does, rather than leaving it to an X window manager, which the
 # test display does not have.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null
+timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null
 # Wine hands an address to the desktop's opener; this one records it.
 printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"%s"\n' "$out/opened.txt" >"$out/bin/xdg-open"
 chmod +x "$out/bin/xdg-open"
 
 # Starts the program alone, as a user would, at the given dpi, and waits for its window; sets app, ox, oy.
 start() {
-  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null
-  (cd "$build/deploy" && env -u WINEPATH -u QT_QPA_PLATFORM PATH="$out/bin:$PATH" wine VantorelAdmins.exe) &
+  timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null
+  (cd "$build/deploy" && env -u WINEPATH -u QT_QPA_PLATFORM PATH="$out/bin:$PATH" timeout 300 wine VantorelAdmins.exe) &
   app=$!
   trap stop EXIT
   for _ in $(seq 100); do
@@ -35,18 +35,25 @@ start() {
   [ -n "${geometry:-}" ] || fail "no window titled \"$title\""
   read -r ox oy < <(sed 's/.*client [0-9]*x[0-9]* at \([0-9-]*\),\([0-9-]*\);.*/\1 \2/' <<<"$geometry")
   echo "$1 dpi: $geometry"
-  sleep 2 # the first paint
+  # The first paint: the window's picture alike twice running, and of more than one colour.
+  local deadline=$((SECONDS + 30)) last='' now
+  until now=$(capture | md5sum) && [ "$now" = "$last" ] && [ "$(capture | ppmhist -noheader | wc -l)" -gt 1 ]; do
+    [ $SECONDS -lt $deadline ] || fail "the window was not painted within 30 s"
+    last=$now
+    sleep 0.2
+  done
 }
 stop() {
   kill "$app" 2>/dev/null && wait "$app" || true
   unset geometry
 }
-# A screenshot of the whole window, frame included.
-shot() {
+# A picture of the whole window, frame included, and a screenshot of it.
+capture() {
   read -r w h x y < <(sed 's/^window \([0-9]*\)x\([0-9]*\) at \([0-9-]*\),\([0-9-]*\);.*/\1 \2 \3 \4/' <<<"$geometry")
   xwd -root -silent | xwdtopnm 2>/dev/null | pnmcut -left "$((x < 0 ? 0 : x))" -top "$((y < 0 ? 0 : y))" \
-    -width "$w" -height "$h" | pnmtopng >"$out/$1"
+    -width "$w" -height "$h"
 }
+shot() { capture | pnmtopng >"$out/$1"; }
 # A click at a point of the client area, in the window's own (96 dpi) coordinates.
 click() {
   xdotool mousemove "$((ox + $1))" "$((oy + $2))" click 1
@@ -72,15 +79,18 @@ for moves in 3 6 19 2; do
   xdotool key space
   sleep 0.2
 done
+timeout 60 wine "$build/cli/vantorel-admins.exe" compose --type steamid --id STEAM_0:1:12345 --password s3cret --level 2 \
+  --grant kick,ban --deny say_team >"$out/compose.txt"
 click 400 200 # the result box
 xdotool key ctrl+a ctrl+c
-sleep 1
+# The copy is read back until it arrives, for up to 30 s.
+deadline=$((SECONDS + 30))
+until probe clipboard >"$out/clipboard.txt" && cmp -s "$out/clipboard.txt" "$out/compose.txt"; do
+  [ $SECONDS -lt $deadline ] || fail "the copied entry is not what compose prints: see $out"
+  sleep 0.2
+done
 shot entry-96dpi.png
-probe clipboard >"$out/clipboard.txt" || fail "no text on the clipboard"
 xclip -o -selection clipboard >"$out/x-clipboard.txt" 2>/dev/null || true
-wine "$build/cli/vantorel-admins.exe" compose --type steamid --id STEAM_0:1:12345 --password s3cret --level 2 \
-  --grant kick,ban --deny say_team >"$out/compose.txt"
-cmp "$out/clipboard.txt" "$out/compose.txt" || fail "the copied entry is not what compose prints: see $out"
 echo "clipboard (CF_UNICODETEXT) equals compose's output: $(wc -c <"$out/clipboard.txt") bytes," \
   "$(tr -cd '\r' <"$out/clipboard.txt" | wc -c) CR; the X clipboard got $(wc -c <"$out/x-clipboard.txt") bytes," \
   "$(tr -cd '\r' <"$out/x-clipboard.txt" | wc -c) CR"
@@ -92,8 +102,12 @@ grep -qx 'https://wiki.vantorel.org/wiki/Admin_ban' "$out/opened.txt" ||
 echo "help link handed to the desktop: $(cat "$out/opened.txt")"
 stop
 
+# At 144 dpi the client area is one and a half times as large, to the pixel it can be.
 start 144
+read -r cw ch < <(sed 's/.*client \([0-9]*\)x\([0-9]*\) at.*/\1 \2/' <<<"$geometry")
+[ $((2 * cw - 3 * 577)) -ge -2 ] && [ $((2 * cw - 3 * 577)) -le 2 ] && [ $((2 * ch - 3 * 521)) -ge -2 ] &&
+  [ $((2 * ch - 3 * 521)) -le 2 ] || fail "at 144 dpi the client area is ${cw}x$ch, not 1.5 times 577 x 521"
 shot window-144dpi.png
 stop
-wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null
+timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null
 echo "screenshots in $out"

@@ -1,6 +1,6 @@
 // What Windows itself reports of a running program: "window TITLE" prints the sizes and places on the screen of the
-// window and of its client area, and which parts the frame has; "clipboard" writes the clipboard's Unicode text as
-// UTF-8, byte for byte.
+// window and of its client area, and which parts the frame has; "texts TITLE" the texts of the window's visible
+// controls, one a line; "clipboard" writes the clipboard's Unicode text as UTF-8, byte for byte.
 #include <windows.h>
 
 #include <cstdio>
@@ -26,6 +26,19 @@ int main(int argc, char** argv)
                     client.bottom, origin.x, origin.y, !!(s & WS_SYSMENU), close, !!(s & WS_MINIMIZEBOX),
                     !!(s & WS_MAXIMIZEBOX), !!(s & WS_THICKFRAME));
         return 0;
+    }
+    if (argc == 3 && std::strcmp(argv[1], "texts") == 0) {
+        HWND window = FindWindowA(nullptr, argv[2]);
+        EnumChildWindows(
+            window,
+            [](HWND child, LPARAM) -> BOOL {
+                char text[512];
+                if (IsWindowVisible(child) && GetWindowTextA(child, text, sizeof text) > 0)
+                    std::puts(text);
+                return TRUE;
+            },
+            0);
+        return window ? 0 : 1;
     }
     if (argc != 2 || std::strcmp(argv[1], "clipboard") != 0 || !OpenClipboard(nullptr))
         return 2;

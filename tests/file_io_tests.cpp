@@ -48,12 +48,14 @@ fs::path freshFolder(const char* name)
 }
 
 // How the program runs: on POSIX under a umask, when run as root as the account "nobody" if asked, and with files
-// limited to a few bytes as on a full disk (in-process, so that its messages are not limited too).
+// limited to a few bytes as on a full disk; or in-process (so that its messages are not limited too), where the
+// change it makes may throw.
 struct Surroundings {
     unsigned umask = 022;
     bool asNobody = false;
     bool fullDisk = false;
     bool inProcess = false;
+    bool throws = false; // in-process, the change throws
 };
 
 // The real program started with its standard error into a file; while a SmallFiles stands, this process writes
@@ -180,12 +182,6 @@ struct Facts {
     bool readOnly = false;
     fs::file_time_type written;
     bool operator==(const Facts&) const = default;
-    friend std::ostream& operator<<(std::ostream& out, const Facts& f)
-    {
-        return out << "type " << int(f.type) << ", mode " << std::oct << int(f.mode) << std::dec << ", " << f.links
-                   << " links, owner " << f.owner << ", attributes " << f.attributes << ", read-only " << f.readOnly
-                   << ", " << f.bytes.size() << " bytes";
-    }
 };
 Facts factsOf(const fs::path& file)
 {
@@ -237,9 +233,12 @@ TEST(LockedFile, HostileSurroundings)
             return file;
         };
     };
+    const auto fresh = [](const fs::path& folder) { return folder / "new.txt"; };
     const std::vector<std::string> set{"set", "FILE", "--type", "name", "--id", "Bob", "-i", "--wait", "0.2"};
     const std::vector<std::string> unchanged{"set", "FILE", "--type", "name", "--id", "a", "-i"};
     const std::vector<std::string> create{"set", "FILE", "--type", "default", "-i", "--create"};
+    const std::vector<std::string> format{"format", "-i", "FILE"};
+    const Surroundings nobody{022, true};
     struct Row {
         const char* name;
         std::function<fs::path(const fs::path&)> setUp;
@@ -249,24 +248,17 @@ TEST(LockedFile, HostileSurroundings)
         bool changed = false;
         fs::perms mode = fs::perms::none; // a changed or created file's mode, when it is not the old one
         Surroundings around = {};
-        bool throws = false; // run in-process, with a change that throws
     };
+    // clang-format off
     const std::vector<Row> rows{
-        {"a folder", [](const fs::path& f) { return f; }, {"format", "-i", "FILE"}, 2, "is a directory"},
+        {"a folder", [](const fs::path& f) { return f; }, format, 2, "is a directory"},
         {"a missing file", [](const fs::path& f) { return f / "none.txt"; }, set, 2, "no such file"},
         {"a missing folder", [](const fs::path& f) { return f / "none" / "new.txt"; }, create, 2, "no such file"},
         {"a file with a second name", with([](auto& f, auto& file) { fs::create_hard_link(file, f / "2"); }), set, 2,
          "the file has 2 names (hard links)"},
         {"an unchanged text", plain, unchanged, 0, "unchanged Name:a"},
-        {"an exception inside the change",
-         plain,
-         set,
-         2,
-         "stopped: std::bad_alloc",
-         false,
-         {},
-         {022, false, false, true},
-         true},
+        {"an exception inside the change", plain, set, 2, "stopped: std::bad_alloc", false, {},
+         {022, false, false, true, true}},
 #ifdef _WIN32
         {"a read-only file", with([](auto&, auto& file) { SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY); }),
          set, 2, "the file is read-only"},
@@ -274,70 +266,34 @@ TEST(LockedFile, HostileSurroundings)
          0, "added Name:Bob", true},
 #else
         {"a symbolic link to the file",
-         [&plain](const fs::path& f) { return fs::create_symlink(plain(f).filename(), f / "link"), f / "link"; }, set,
-         0, "added Name:Bob", true},
+         [&plain](const fs::path& f) { return fs::create_symlink(plain(f).filename(), f / "link"), f / "link"; }, set, 0,
+         "added Name:Bob", true},
         {"a lock that is a symbolic link to nowhere",
          with([](auto& f, auto& file) { fs::create_symlink(f / "nowhere", file.string() + ".lock"); }), set, 2,
          "another writer holds the lock "},
-        {"a pipe",
-         [](const fs::path& f) { return mkfifo((f / "p").c_str(), 0644), f / "p"; },
-         {"format", "-i", "FILE"},
-         2,
+        {"a pipe", [](const fs::path& f) { return mkfifo((f / "p").c_str(), 0644), f / "p"; }, format, 2,
          "not a regular file"},
-        {"a device",
-         [](const fs::path&) { return fs::path("/dev/zero"); },
-         {"format", "-i", "FILE"},
-         2,
-         "not a regular file"},
+        {"a device", [](const fs::path&) { return fs::path("/dev/zero"); }, format, 2, "not a regular file"},
         {"a full disk", plain, set, 2, "cannot write", false, {}, {022, false, true, true}},
-        {"a read-only folder",
-         with([](auto& f, auto& file) {
-             chown(file.c_str(), 65534, 65534), chown(f.c_str(), 65534, 65534), fs::permissions(f, fs::perms(0555));
-         }),
-         set,
-         2,
-         "cannot create the lock file",
-         false,
-         {},
-         {022, true}},
-        {"a writer in the file's group alone",
-         with([](auto& f, auto& file) {
-             chown(file.c_str(), 0, 65534), chown(f.c_str(), 65534, 65534), fs::permissions(file, fs::perms(0660));
-         }),
-         set,
-         2,
-         "cannot give the new text the file's owner 0, group 65534 and mode 660",
-         false,
-         {},
-         {022, true}},
+        {"a read-only folder", with([](auto& f, auto& file) {
+             chown(file.c_str(), 65534, 65534), chown(f.c_str(), 65534, 65534), fs::permissions(f, fs::perms(0555)); }),
+         set, 2, "cannot create the lock file", false, {}, nobody},
+        {"a writer in the file's group alone", with([](auto& f, auto& file) {
+             chown(file.c_str(), 0, 65534), chown(f.c_str(), 65534, 65534), fs::permissions(file, fs::perms(0660)); }),
+         set, 2, "cannot give the new text the file's owner 0, group 65534 and mode 660", false, {}, nobody},
         {"an ACL entry for another account and a user attribute", with([](auto&, auto& file) {
              fs::permissions(file, fs::perms(0640));
              // user::rw- user:65534:r-- group::r-- mask::r-- other::---, in the kernel's little-endian form
-             const unsigned char acl[] = {2, 0,   0,   0,   1,   0,   6,  0, 255, 255, 255, 255, 2,   0,  4,
-                                          0, 254, 255, 0,   0,   4,   0,  4, 0,   255, 255, 255, 255, 16, 0,
-                                          4, 0,   255, 255, 255, 255, 32, 0, 0,   0,   255, 255, 255, 255};
+             const unsigned char acl[] = {2, 0, 0, 0, 1, 0, 6, 0, 255, 255, 255, 255, 2, 0, 4, 0, 254, 255, 0, 0,
+                 4, 0, 4, 0, 255, 255, 255, 255, 16, 0, 4, 0, 255, 255, 255, 255, 32, 0, 0, 0, 255, 255, 255, 255};
              setxattr(file.c_str(), "system.posix_acl_access", acl, sizeof acl, 0);
-             setxattr(file.c_str(), "user.origin", "server", 6, 0);
-         }),
+             setxattr(file.c_str(), "user.origin", "server", 6, 0); }),
          set, 0, "added Name:Bob", true},
-        {"a new file under umask 077",
-         [](const fs::path& f) { return f / "new.txt"; },
-         create,
-         0,
-         "added Default",
-         true,
-         fs::perms(0600),
-         {077}},
-        {"a new file under umask 022",
-         [](const fs::path& f) { return f / "new.txt"; },
-         create,
-         0,
-         "added Default",
-         true,
-         fs::perms(0640),
-         {022}},
+        {"a new file under umask 077", fresh, create, 0, "added Default", true, fs::perms(0600), {077}},
+        {"a new file under umask 022", fresh, create, 0, "added Default", true, fs::perms(0640), {022}},
 #endif
     };
+    // clang-format on
     int round = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -358,7 +314,7 @@ TEST(LockedFile, HostileSurroundings)
                        std::string& error) {
                     return store::changeFile(
                         path, options,
-                        [&](std::string_view text) { return row.throws ? throw std::bad_alloc() : change(text); },
+                        [&](std::string_view text) { return row.around.throws ? throw std::bad_alloc() : change(text); },
                         error);
                 }};
             const SmallFiles small(row.around.fullDisk);

@@ -307,16 +307,17 @@ TEST(LockedFile, HostileSurroundings)
         std::string err;
         if (row.around.inProcess) {
             args.insert(args.begin(), "vantorel-admins");
-            cli::Console console{
-                [](std::string_view) { return true; }, [&err](std::string_view s) { return err.append(s), true; },
-                store::readInput,
-                [&row](const std::string& path, const store::InPlaceOptions& options, const store::Change& change,
-                       std::string& error) {
-                    return store::changeFile(
-                        path, options,
-                        [&](std::string_view text) { return row.around.throws ? throw std::bad_alloc() : change(text); },
-                        error);
-                }};
+            cli::Console console{[](std::string_view) { return true; },
+                                 [&err](std::string_view s) { return err.append(s), true; }, store::readInput,
+                                 [&row](const std::string& path, const store::InPlaceOptions& options,
+                                        const store::Change& change, std::string& error) {
+                                     return store::changeFile(
+                                         path, options,
+                                         [&](std::string_view text) {
+                                             return row.around.throws ? throw std::bad_alloc() : change(text);
+                                         },
+                                         error);
+                                 }};
             const SmallFiles small(row.around.fullDisk);
             code = cli::runMain(args, console);
         } else {

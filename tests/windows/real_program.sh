@@ -2,7 +2,10 @@
 # The window as a Windows user meets it: the laid-out VantorelAdmins.exe started under Wine on Windows' own
 # platform on the X display $DISPLAY; its window and the clipboard read through the Windows API (window_probe.exe),
 # the README's SteamID example entered by real X key presses and clicks (xdotool), the entry copied with Ctrl+C,
-# the help link clicked. Screenshots at 96 and 144 dpi, the clipboard and the browser hand-off are left in OUT.
+# the help link clicked. Then an admins file in a folder named with a space and Cyrillic letters given to it on its
+# command line, as "Open with" does: an entry chosen and a command ticked with the mouse, saved with Ctrl+S, the
+# file then byte for byte what vantorel-admins.exe set makes of it. Screenshots at 96 and 144 dpi, the clipboard,
+# the browser hand-off and the files are left in OUT.
 # Usage: real_program.sh BUILD_DIR OUT_DIR   (WINEPREFIX and DISPLAY set; xdotool, xwd, netpbm and xclip installed)
 set -euo pipefail
 build=$(realpath "$1")
@@ -22,17 +25,23 @@ timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/d
 printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"%s"\n' "$out/opened.txt" >"$out/bin/xdg-open"
 chmod +x "$out/bin/xdg-open"
 
-# Starts the program alone, as a user would, at the given dpi, and waits for its window; sets app, ox, oy.
-start() {
-  timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null
-  (cd "$build/deploy" && env -u WINEPATH -u QT_QPA_PLATFORM PATH="$out/bin:$PATH" timeout 300 wine VantorelAdmins.exe) &
-  app=$!
-  trap stop EXIT
+# Waits, for up to 20 s, for a window of the given title; sets geometry.
+appears() {
   for _ in $(seq 100); do
-    geometry=$(probe window "$title" | tr -d '\r') && [ -n "$geometry" ] && break
+    geometry=$(probe window "$1" | tr -d '\r') && [ -n "$geometry" ] && return
     sleep 0.2
   done
-  [ -n "${geometry:-}" ] || fail "no window titled \"$title\""
+  fail "no window titled \"$1\""
+}
+# Starts the program alone, as a user would, at the given dpi, with the given arguments, and waits for its window of
+# the given title; sets app, ox, oy.
+start() { # DPI TITLE ARGUMENT...
+  timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null
+  (cd "$build/deploy" && env -u WINEPATH -u QT_QPA_PLATFORM PATH="$out/bin:$PATH" timeout 300 wine VantorelAdmins.exe \
+    "${@:3}") &
+  app=$!
+  trap stop EXIT
+  appears "$2"
   read -r ox oy < <(sed 's/.*client [0-9]*x[0-9]* at \([0-9-]*\),\([0-9-]*\);.*/\1 \2/' <<<"$geometry")
   echo "$1 dpi: $geometry"
   # The first paint: the window's picture alike twice running, and of more than one colour.
@@ -60,7 +69,7 @@ click() {
   sleep 0.3
 }
 
-start 96
+start 96 "$title"
 [[ "$geometry" == *"client 577x521 at"*"; system menu 1, close 1, minimise 0, maximise 0, resizable 0" ]] ||
   fail "the window is not 577 x 521 with a system menu and a close button alone: $geometry"
 shot window-96dpi.png
@@ -102,8 +111,38 @@ grep -qx 'https://wiki.vantorel.org/wiki/Admin_ban' "$out/opened.txt" ||
 echo "help link handed to the desktop: $(cat "$out/opened.txt")"
 stop
 
+# An admins file given on the command line: the window widens to the left by the file's panel (192 pixels), which
+# shifts the controls right by as much. In the panel the list of entries stands at 16,24; below its header its rows
+# are 15 pixels high from 46 down, the SteamID entry's the second. The tree's rows are 15 pixels apart, its top
+# row's check box at 238,232 and each level's 20 pixels further right: admin_reload's, two levels down on the 14th
+# row, at 278,427.
+mkdir -p "$out/Файлы admins"
+file="$out/Файлы admins/KZ_admins.txt"
+cp "$(dirname "$0")/../data/sample_admins.txt" "$file"
+cp "$file" "$out/before.txt"
+timeout 60 wine "$build/cli/vantorel-admins.exe" set "$(winepath -w "$file")" --type steamid --id STEAM_0:1:12345 \
+  --grant reload >"$out/set.txt" 2>/dev/null
+fileTitle="KZ_admins.txt - $title"
+start 96 "$fileTitle" "$(winepath -w "$file")"
+[[ "$geometry" == *"client 769x521 at"* ]] || fail "with a file open the window is not 769 x 521: $geometry"
+shot file-96dpi.png
+click 60 68   # the SteamID entry's row in the list "Entries"
+click 278 427 # admin_reload's check box
+appears "KZ_admins.txt* - $title" # the file's text in the window changed, not yet saved
+xdotool key ctrl+s
+deadline=$((SECONDS + 30))
+until ! cmp -s "$file" "$out/before.txt" && probe window "$fileTitle" >/dev/null; do
+  [ $SECONDS -lt $deadline ] || fail "Ctrl+S did not save the file within 30 s"
+  sleep 0.2
+done
+shot file-saved-96dpi.png
+cmp "$file" "$out/set.txt" || fail "the saved file is not what set makes of it: diff \"$file\" $out/set.txt"
+echo "with $(winepath -w "$file") given: client 769x521; the SteamID entry chosen, admin_reload ticked, saved with" \
+  "Ctrl+S: $(wc -c <"$file") bytes, as set --grant reload makes them"
+stop
+
 # At 144 dpi the client area is one and a half times as large, to the pixel it can be.
-start 144
+start 144 "$title"
 read -r cw ch < <(sed 's/.*client \([0-9]*\)x\([0-9]*\) at.*/\1 \2/' <<<"$geometry")
 [ $((2 * cw - 3 * 577)) -ge -2 ] && [ $((2 * cw - 3 * 577)) -le 2 ] && [ $((2 * ch - 3 * 521)) -ge -2 ] &&
   [ $((2 * ch - 3 * 521)) -le 2 ] || fail "at 144 dpi the client area is ${cw}x$ch, not 1.5 times 577 x 521"

@@ -201,7 +201,8 @@ bool giveAttributes(int fd, const Attributes& wanted, std::string& what)
         what = "the file's extended attributes";
         return false;
     }
-    for (const auto& [name, value] : has) {
+    for (const auto& attribute : has) {
+        const std::string& name = attribute.first;
         const bool kept = std::any_of(wanted.begin(), wanted.end(), [&](const auto& w) { return w.first == name; });
         if (!kept && ::fremovexattr(fd, name.c_str()) != 0 && errno != ENODATA) {
             what = "the file's lack of the extended attribute " + name;

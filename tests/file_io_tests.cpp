@@ -226,7 +226,7 @@ TEST(LockedFile, HostileSurroundings)
         return folder / "KZ_admins.txt";
     };
     // The plain file, and `also` done to it and its folder.
-    const auto with = [&plain](std::function<void(const fs::path&, const fs::path&)> also) {
+    const auto with = [&plain](const std::function<void(const fs::path&, const fs::path&)>& also) {
         return [&plain, also](const fs::path& folder) {
             const fs::path file = plain(folder);
             also(folder, file);

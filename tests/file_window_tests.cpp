@@ -53,7 +53,7 @@ struct FileWindow : Window {
                           panel()->lstEntries->visualRect(index).center());
     }
     // `act` on the next modal window, whenever it comes up.
-    void onModal(std::function<void(QWidget*)> act)
+    void onModal(const std::function<void(QWidget*)>& act)
     {
         QTimer::singleShot(0, w.get(), [this, act] {
             if (QWidget* modal = QApplication::activeModalWidget())

@@ -91,14 +91,16 @@ public:
         endResetModel();
     }
 
-    // Only what changed is shown again: a row's title or marks, and the line numbers of the rows after an entry
-    // that grew or shrank by lines.
-    void changed(const OpenFile::Changed& c)
+    // Only what changed is shown again: a row's title, line or marks, and the line numbers of the rows after an
+    // entry that grew or shrank by lines, of those from `first` to `last` alone: the rows in view. A row scrolled
+    // into view later asks for its line then. A range of rows would repaint the whole list at every tick.
+    void changed(const OpenFile::Changed& c, int first, int last)
     {
         for (const int row : c.rows)
             emit dataChanged(index(row, 0), index(row, 1));
-        if (c.linesMoved && !c.rows.empty() && c.rows.front() + 1 < rowCount())
-            emit dataChanged(index(c.rows.front() + 1, 1), index(rowCount() - 1, 1), {Qt::DisplayRole});
+        if (c.linesMoved)
+            for (int row = std::max(first, file_.selected() + 1); row <= last; ++row)
+                emit dataChanged(index(row, 1), index(row, 1), {Qt::DisplayRole});
     }
 
 private:
@@ -183,7 +185,10 @@ void FilePanel::selectRow(int row)
 void FilePanel::entryEdited(const entry::Block& entry)
 {
     const bool wasModified = file_.modified();
-    model_->changed(file_.setSelected(entry));
+    const OpenFile::Changed changed = file_.setSelected(entry);
+    const QModelIndex top = lstEntries->indexAt({0, 0});
+    const QModelIndex bottom = lstEntries->indexAt({0, lstEntries->viewport()->height() - 1});
+    model_->changed(changed, top.isValid() ? top.row() : 0, bottom.isValid() ? bottom.row() : model_->rowCount() - 1);
     if (file_.modified() != wasModified)
         emit modifiedChanged(file_.modified());
 }

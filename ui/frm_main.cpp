@@ -561,11 +561,11 @@ QString frmMain::refusalOf(const entry::ReadResult& read) const
     }
 }
 
-// Sets every input as the user would, then rebuilds the entry once: the
-// handlers' own rebuilds along the way are not painted in between.
+// Sets every input as the user would, then rebuilds the entry once. The
+// handlers' own rebuilds along the way are never painted: painting waits for
+// the event loop, and the result box then repaints the lines that changed.
 void frmMain::showEntry(const entry::Block& b)
 {
-    txtResult->setUpdatesEnabled(false);
     const auto [option, click] = kTypeOptions[static_cast<size_t>(b.type)];
     if ((this->*option)->isChecked())
         (this->*click)(); // chosen again, as a click on it would
@@ -584,7 +584,6 @@ void frmMain::showEntry(const entry::Block& b)
     }
     entry::applyGranted(perms_, b.granted);
     UpdateResult();
-    txtResult->setUpdatesEnabled(true);
 }
 
 // Shown as a paste shows an entry, but the inputs' changes on the way are not

@@ -213,14 +213,19 @@ OpenFile::Changed OpenFile::setSelected(const entry::Block& wanted)
     changed.linesMoved = movedLines_ != linesBefore;
 
     const std::string oldKey = keyOf(e);
-    e.line = firstLine_ + edited.line - 1;
+    const int line = firstLine_ + edited.line - 1;
+    std::string title = std::string(entry::typeCaption(wanted.type)).append(wanted.identity);
+    const bool invalid = isInvalid(wanted.type, wanted.identity);
+    // A tick changes the entry's bytes but not its row: the row is shown again only when what it shows changed.
+    if (line != e.line || title != e.title || invalid != e.invalid)
+        changed.rows.push_back(selected_);
+    e.line = line;
     e.type = wanted.type;
     e.identity = std::string(wanted.identity);
     e.password = wanted.password ? std::optional<std::string>(*wanted.password) : std::nullopt;
     e.granted = wanted.granted;
-    e.title = std::string(entry::typeCaption(e.type)) + *e.identity;
-    e.invalid = isInvalid(e.type, *e.identity);
-    changed.rows.push_back(selected_);
+    e.title = std::move(title);
+    e.invalid = invalid;
     if (const std::string newKey = keyOf(e); newKey != oldKey) {
         std::vector<int>& was = byIdentity_[oldKey];
         was.erase(std::remove(was.begin(), was.end(), selected_), was.end());

@@ -56,8 +56,8 @@ public:
 
     // Makes entry `row` the one being edited; -1 for none. Only entries without a refusal can be edited.
     void select(int row);
-    // What an edit changed of the listing: the rows to show again, the edited one first; and whether the entries
-    // after the edited one moved to other lines.
+    // What an edit changed of the listing: the rows to show again, and whether the entries after the edited one
+    // moved to other lines.
     struct Changed {
         std::vector<int> rows;
         bool linesMoved = false;

@@ -1,0 +1,153 @@
+// The window with an admins file of 10,000 entries open, each case against a baseline in the same iterations:
+// opening and listing it against reading the same file with the reader alone; a tick while it is open against the
+// same tick in a window without a file; Save against writing the same bytes with the store's writer alone. Choosing
+// an entry is timed against the tick without a file, which is what the window does after every change.
+#include "admins_text.h"
+#include "alternate.h"
+
+#include <file_io.h>
+#include <file_panel.h>
+#include <frm_main.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTreeView>
+
+#include <fstream>
+#include <memory>
+#include <set>
+
+namespace {
+
+constexpr std::size_t kEntries = 10'000;
+
+// The generated file, or, for a file the window can save, one whose identities each stand once: the first 10,000
+// distinct ones of a longer generated file.
+struct Setting {
+    QTemporaryDir dir;
+    std::string path = dir.filePath("KZ_admins.txt").toStdString();
+    explicit Setting(bool distinct = false)
+    {
+        std::string text = bench::makeAdminsText(distinct ? 2 * kEntries : kEntries, 1);
+        if (distinct) {
+            std::string kept;
+            std::set<std::pair<entry::UserType, std::string_view>> seen;
+            for (const entry::Block& b : entry::read(text).blocks)
+                if (seen.size() < kEntries && seen.emplace(b.type, b.identity).second)
+                    kept.append(text, b.begin, b.end - b.begin).append("\n");
+            text = std::move(kept);
+        }
+        std::ofstream(path, std::ios::binary) << text;
+    }
+};
+
+std::unique_ptr<ui::frmMain> shownWindow()
+{
+    auto w = std::make_unique<ui::frmMain>();
+    w->show();
+    QApplication::processEvents();
+    return w;
+}
+
+// A user's tick of the level-2 node, on and off in turn, to the rows and the entry painted.
+struct Tick {
+    ui::frmMain& w;
+    bool on = false;
+    void operator()()
+    {
+        auto* model = static_cast<ui::CommandTreeModel*>(w.treCommands->model());
+        on = !on;
+        model->setData(model->indexOf(w.permissions().tree.find("lvl2")), on ? Qt::Checked : Qt::Unchecked,
+                       Qt::CheckStateRole);
+        QApplication::processEvents();
+    }
+};
+
+// Chooses an entry in the middle of the list, as a click does, to its ticks and entry painted.
+void choose(ui::frmMain& w, int row)
+{
+    QTreeView* list = w.filePanel()->lstEntries;
+    list->setCurrentIndex(list->model()->index(row, 0));
+    QApplication::processEvents();
+}
+
+void BM_OpenAndList10000Entries(benchmark::State& state)
+{
+    const Setting s;
+    const auto w = shownWindow();
+    const QString path = QString::fromStdString(s.path);
+    bench::alternate(
+        state, 1,
+        [&] {
+            std::string error;
+            const std::optional<std::string> text = store::readInput(s.path, error);
+            benchmark::DoNotOptimize(entry::read(*text));
+        },
+        [&] {
+            w->openFile(path);
+            QApplication::processEvents();
+        },
+        bench::NoReset(), [&] { w->closeFile(); });
+}
+
+void BM_ChooseEntryOf10000(benchmark::State& state)
+{
+    const Setting s;
+    const auto w = shownWindow(), bare = shownWindow();
+    w->openFile(QString::fromStdString(s.path));
+    int row = kEntries / 2;
+    Tick tick{*bare};
+    bench::alternate(state, 1, tick, [&] { choose(*w, row += row % 2 == 0 ? 1 : -1); });
+}
+
+void BM_TickWith10000EntriesOpen(benchmark::State& state)
+{
+    const Setting s;
+    const auto w = shownWindow(), bare = shownWindow();
+    w->openFile(QString::fromStdString(s.path));
+    choose(*w, kEntries / 2);
+    Tick withFile{*w}, without{*bare};
+    bench::alternate(state, 1, without, withFile);
+}
+
+void BM_Save10000Entries(benchmark::State& state)
+{
+    const Setting s(true);
+    const auto w = shownWindow();
+    w->openFile(QString::fromStdString(s.path));
+    choose(*w, kEntries / 2);
+    Tick tick{*w};
+    const QTemporaryDir other;
+    const std::string copy = other.filePath("KZ_admins.txt").toStdString();
+    std::ofstream(copy, std::ios::binary) << w->filePanel()->file().text();
+    std::string texts[2];
+    for (std::string& text : texts)
+        text = (tick(), w->filePanel()->file().text());
+    int turn = 0;
+    bench::alternate(
+        state, 1,
+        [&] {
+            std::string error;
+            store::changeFile(
+                copy, {}, [&](std::string_view) { return texts[turn++ % 2]; }, error);
+        },
+        [&] { w->filePanel()->save(); }, bench::NoReset(), tick);
+}
+
+} // namespace
+
+// About a second or more for each repetition of a case and its baseline.
+BENCHMARK(BM_OpenAndList10000Entries)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChooseEntryOf10000)->UseManualTime()->Iterations(200)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TickWith10000EntriesOpen)->UseManualTime()->Iterations(250)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Save10000Entries)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    ui::setUpApplication();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -90,14 +90,19 @@ class Merger {
 public:
     Merger(std::string_view asRead, std::string_view edited, std::string_view onDisk,
            const std::vector<MergeDecision>& decided)
-        : asRead_(asRead), edited_(edited), onDisk_(onDisk), disk_(read(onDisk)), decided_(decided)
+        : asRead_(asRead),
+          edited_(edited),
+          onDisk_(onDisk),
+          read_(read(asRead)),
+          inWindow_(read(edited)),
+          disk_(read(onDisk)),
+          decided_(decided)
     {
     }
 
     Merged run()
     {
-        const ReadResult r = read(asRead_), e = read(edited_);
-        for (const Pair& p : pairEntries(asRead_, r, edited_, e)) {
+        for (const Pair& p : pairEntries(asRead_, read_, edited_, inWindow_)) {
             if (p.read != nullptr && p.edited != nullptr && bytesOf(asRead_, *p.read) == bytesOf(edited_, *p.edited))
                 continue;
             // An entry the window renamed keeps its place while the disk has its old entry as read and nothing of
@@ -145,10 +150,24 @@ private:
         const Block& key = read != nullptr ? *read : *edited;
         const auto there = entriesOf(disk_, key.type, key.identity);
         const Block* target = there.empty() ? nullptr : there.front();
+        bool once = there.size() <= 1;
+        // An identity that stood in several entries as read: the entry's place among them finds it on disk while
+        // the disk has as many. Otherwise which one it was cannot be told, and only a disk that already holds what
+        // the window holds of that identity agrees; anything else is asked.
+        if (const auto asRead =
+                read != nullptr ? entriesOf(read_, read->type, read->identity) : std::vector<const Block*>();
+            asRead.size() > 1) {
+            once = there.size() == asRead.size();
+            if (once)
+                target =
+                    there[static_cast<std::size_t>(std::find(asRead.begin(), asRead.end(), read) - asRead.begin())];
+            else if (sameBytes(onDisk_, there, edited_, entriesOf(inWindow_, read->type, read->identity)))
+                return;
+        }
         const std::string_view readBytes = read != nullptr ? bytesOf(asRead_, *read) : std::string_view();
         const std::string_view windowBytes = edited != nullptr ? bytesOf(edited_, *edited) : std::string_view();
         const std::string_view diskBytes = target != nullptr ? bytesOf(onDisk_, *target) : std::string_view();
-        const bool once = there.size() <= 1 && (target == nullptr || !targeted(target));
+        once = once && (target == nullptr || !targeted(target));
         if (once && diskBytes == windowBytes)
             return; // the disk made the same change, or has it already
         if (!once || diskBytes != readBytes) {
@@ -175,8 +194,15 @@ private:
         return std::any_of(changes_.begin(), changes_.end(), [target](const Change& c) { return c.target == target; });
     }
 
+    static bool sameBytes(std::string_view a, const std::vector<const Block*>& as, std::string_view b,
+                          const std::vector<const Block*>& bs)
+    {
+        return std::equal(as.begin(), as.end(), bs.begin(), bs.end(),
+                          [&](const Block* x, const Block* y) { return bytesOf(a, *x) == bytesOf(b, *y); });
+    }
+
     std::string_view asRead_, edited_, onDisk_;
-    ReadResult disk_;
+    ReadResult read_, inWindow_, disk_;
     const std::vector<MergeDecision>& decided_;
     std::vector<Change> changes_;
     std::vector<MergeConflict> conflicts_;

@@ -56,4 +56,11 @@ TEST(FileMerge, WindowEditsOnTheDisksText)
             EXPECT_EQ(settled.text, keepWindow ? row.keepWindow : row.keepFile);
         }
     }
+    // An identity read twice: its first entry removed in the window. The disk changed another entry, did the same
+    // removal, or removed the other one.
+    const std::string twice = file(a0 + "\r\n" + a2 + "\r\n" + b0), kept = file("\r\n" + a2 + "\r\n" + b0);
+    EXPECT_EQ(mergeEdits(twice, kept, file(a0 + "\r\n" + a2 + "\r\n" + b4)).text, file("\r\n" + a2 + "\r\n" + b4));
+    const std::string same = file(a0 + "\r\n" + a0 + "\r\n" + b0), once = file(a0 + "\r\n" + b0);
+    EXPECT_EQ(mergeEdits(same, once, once).text, once);
+    EXPECT_EQ(mergeEdits(twice, kept, file(a0 + "\r\n" + b0)).conflicts.size(), 1U);
 }

@@ -147,13 +147,14 @@ private:
     // Re-applies one edit of the window (`read` null: an addition; `edited` null: a removal) to the disk.
     void apply(const Block* read, const Block* edited)
     {
+        if ((read == nullptr || settled(*read)) && (edited == nullptr || settled(*edited)))
+            return;
         const Block& key = read != nullptr ? *read : *edited;
         const auto there = entriesOf(disk_, key.type, key.identity);
         const Block* target = there.empty() ? nullptr : there.front();
         bool once = there.size() <= 1;
         // An identity that stood in several entries as read: the entry's place among them finds it on disk while
-        // the disk has as many. Otherwise which one it was cannot be told, and only a disk that already holds what
-        // the window holds of that identity agrees; anything else is asked.
+        // the disk has as many; otherwise which one it was cannot be told, and it is asked.
         if (const auto asRead =
                 read != nullptr ? entriesOf(read_, read->type, read->identity) : std::vector<const Block*>();
             asRead.size() > 1) {
@@ -161,8 +162,6 @@ private:
             if (once)
                 target =
                     there[static_cast<std::size_t>(std::find(asRead.begin(), asRead.end(), read) - asRead.begin())];
-            else if (sameBytes(onDisk_, there, edited_, entriesOf(inWindow_, read->type, read->identity)))
-                return;
         }
         const std::string_view readBytes = read != nullptr ? bytesOf(asRead_, *read) : std::string_view();
         const std::string_view windowBytes = edited != nullptr ? bytesOf(edited_, *edited) : std::string_view();
@@ -192,6 +191,16 @@ private:
     bool targeted(const Block* target) const
     {
         return std::any_of(changes_.begin(), changes_.end(), [target](const Change& c) { return c.target == target; });
+    }
+
+    // Nothing is to be done on disk for the identity of `b`: the window holds the same entries of it, byte for byte,
+    // as it read, or as the disk holds. (The pairing can see a removal and an addition where the window renamed an
+    // entry and added another of the old identity.)
+    bool settled(const Block& b) const
+    {
+        const auto inWindow = entriesOf(inWindow_, b.type, b.identity);
+        return sameBytes(edited_, inWindow, asRead_, entriesOf(read_, b.type, b.identity)) ||
+            sameBytes(edited_, inWindow, onDisk_, entriesOf(disk_, b.type, b.identity));
     }
 
     static bool sameBytes(std::string_view a, const std::vector<const Block*>& as, std::string_view b,

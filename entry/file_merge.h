@@ -38,9 +38,11 @@ struct Merged {
 
 // The text that saving `edited` over `onDisk` writes, given that the window read `asRead`: `edited` itself while the
 // disk still holds `asRead`; otherwise the window's changed, removed and added entries applied to `onDisk` with the
-// edits of admins_file.h, each located there by the type and identity it had when it was read. Entries are matched
-// between `asRead` and `edited` by their bytes where those are unique, and by type and identity, then by position,
-// in between. Conflicts that `decided` answers are settled as answered.
+// edits of admins_file.h, each located there by the type and identity it had when it was read (and, for an identity
+// read in several entries, by its place among them while the disk has as many). An identity whose entries the
+// window holds as it read them, or as the disk holds them, needs nothing. Entries are matched between `asRead` and
+// `edited` by their bytes where those are unique, and by type and identity, then by position, in between. Conflicts
+// that `decided` answers are settled as answered.
 Merged mergeEdits(std::string_view asRead, std::string_view edited, std::string_view onDisk,
                   const std::vector<MergeDecision>& decided = {});
 

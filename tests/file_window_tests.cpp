@@ -271,7 +271,13 @@ TEST_F(FileWindow, AsksBeforeLeavingAndSaysWhatFailed)
         ASSERT_TRUE(w->isVisible() && panel() != nullptr && w->isWindowModified());
         EXPECT_EQ(panel()->file().text().substr(0, edited.size()), edited);
     }
+    QTest::mouseClick(panel()->cmdRemoveEntry, Qt::LeftButton); // the identity stands once again
+    const std::string saved = panel()->file().text();
     answer(QMessageBox::Discard);
     EXPECT_TRUE(w->close());
     EXPECT_EQ(bytesOf(file), text);
+    w->show();
+    answer(QMessageBox::Save);
+    EXPECT_TRUE(w->close());
+    EXPECT_EQ(bytesOf(file), saved);
 }

@@ -1,3 +1,4 @@
+#include <file_session.h>
 #include <frm_main.h>
 
 #include <QApplication>
@@ -17,9 +18,10 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(icon);
     ui::setUpApplication();
     ui::frmMain window;
+    ui::FileSession files(&window);
     window.show();
     // "Open with", a file manager's double click and the command line give the admins file to open.
     if (const QStringList arguments = QApplication::arguments(); arguments.size() > 1)
-        window.openFile(arguments.at(1));
+        files.open(arguments.at(1));
     return QApplication::exec();
 }

@@ -1,12 +1,15 @@
 // The window with an admins file of 10,000 entries open, each case against a baseline in the same iterations:
 // opening and listing it against reading the same file with the reader alone; a tick while it is open against the
 // same tick in a window without a file; Save against writing the same bytes with the store's writer alone. Choosing
-// an entry is timed against the tick without a file, which is what the window does after every change.
+// an entry is timed against the tick without a file, which is what the window does after every change. A save that
+// replays 100 of the window's edits over a file another writer changed in 100 other entries is timed against
+// writing its result with the store's writer alone.
 #include "admins_text.h"
 #include "alternate.h"
 
 #include <file_io.h>
 #include <file_panel.h>
+#include <file_session.h>
 #include <frm_main.h>
 
 #include <QApplication>
@@ -41,10 +44,24 @@ struct Setting {
     }
 };
 
-std::unique_ptr<ui::frmMain> shownWindow()
+// The window with its file session.
+struct Shown {
+    ui::frmMain w;
+    ui::FileSession* files = new ui::FileSession(&w);
+    ui::frmMain* operator->() { return &w; }
+    ui::frmMain& operator*() { return w; }
+    void open(const std::string& path)
+    {
+        files->open(QString::fromStdString(path));
+        QApplication::processEvents();
+    }
+    std::string text() const { return files->document()->text(); }
+};
+
+std::unique_ptr<Shown> shownWindow()
 {
-    auto w = std::make_unique<ui::frmMain>();
-    w->show();
+    auto w = std::make_unique<Shown>();
+    w->w.show();
     QApplication::processEvents();
     return w;
 }
@@ -64,9 +81,9 @@ struct Tick {
 };
 
 // Chooses an entry in the middle of the list, as a click does, to its ticks and entry painted.
-void choose(ui::frmMain& w, int row)
+void choose(Shown& w, int row)
 {
-    QTreeView* list = w.filePanel()->lstEntries;
+    QTreeView* list = w.files->panel()->lstEntries;
     list->setCurrentIndex(list->model()->index(row, 0));
     QApplication::processEvents();
 }
@@ -83,20 +100,16 @@ void BM_OpenAndList10000Entries(benchmark::State& state)
             const std::optional<std::string> text = store::readInput(s.path, error);
             benchmark::DoNotOptimize(entry::read(*text));
         },
-        [&] {
-            w->openFile(path);
-            QApplication::processEvents();
-        },
-        bench::NoReset(), [&] { w->closeFile(); });
+        [&] { w->open(s.path); }, bench::NoReset(), [&] { w->files->close(); });
 }
 
 void BM_ChooseEntryOf10000(benchmark::State& state)
 {
     const Setting s;
     const auto w = shownWindow(), bare = shownWindow();
-    w->openFile(QString::fromStdString(s.path));
+    w->open(s.path);
     int row = kEntries / 2;
-    Tick tick{*bare};
+    Tick tick{bare->w};
     bench::alternate(state, 1, tick, [&] { choose(*w, row += row % 2 == 0 ? 1 : -1); });
 }
 
@@ -104,9 +117,9 @@ void BM_TickWith10000EntriesOpen(benchmark::State& state)
 {
     const Setting s;
     const auto w = shownWindow(), bare = shownWindow();
-    w->openFile(QString::fromStdString(s.path));
+    w->open(s.path);
     choose(*w, kEntries / 2);
-    Tick withFile{*w}, without{*bare};
+    Tick withFile{w->w}, without{bare->w};
     bench::alternate(state, 1, without, withFile);
 }
 
@@ -114,15 +127,15 @@ void BM_Save10000Entries(benchmark::State& state)
 {
     const Setting s(true);
     const auto w = shownWindow();
-    w->openFile(QString::fromStdString(s.path));
+    w->open(s.path);
     choose(*w, kEntries / 2);
-    Tick tick{*w};
+    Tick tick{w->w};
     const QTemporaryDir other;
     const std::string copy = other.filePath("KZ_admins.txt").toStdString();
-    std::ofstream(copy, std::ios::binary) << w->filePanel()->file().text();
+    std::ofstream(copy, std::ios::binary) << w->text();
     std::string texts[2];
     for (std::string& text : texts)
-        text = (tick(), w->filePanel()->file().text());
+        text = (tick(), w->text());
     int turn = 0;
     bench::alternate(
         state, 1,
@@ -131,7 +144,50 @@ void BM_Save10000Entries(benchmark::State& state)
             store::changeFile(
                 copy, {}, [&](std::string_view) { return texts[turn++ % 2]; }, error);
         },
-        [&] { w->filePanel()->save(); }, bench::NoReset(), tick);
+        [&] { w->files->save(); }, bench::NoReset(), tick);
+}
+
+// 100 entries changed in the window and 100 others by another writer since the file was opened: Save replays the
+// window's edits onto the disk's text.
+void BM_MergedSave10000Entries(benchmark::State& state)
+{
+    const Setting s(true);
+    std::string read;
+    {
+        std::ifstream in(s.path, std::ios::binary);
+        read.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    // The other writer puts a comment line into every 100th entry, half-way between the window's.
+    std::string changed = read;
+    const std::vector<entry::Block> blocks = entry::read(read).blocks;
+    for (std::size_t i = blocks.size() - 50; i + 100 > 100; i -= 100)
+        changed.insert(changed.find('{', blocks[i].begin) + 2, "\t// changed by a script\n");
+    const auto w = shownWindow();
+    Tick tick{w->w};
+    const auto prepare = [&] {
+        std::ofstream(s.path, std::ios::binary | std::ios::trunc) << read;
+        w->open(s.path);
+        for (int row = 0; row < static_cast<int>(kEntries); row += 100) {
+            choose(*w, row);
+            tick();
+        }
+        std::ofstream(s.path, std::ios::binary | std::ios::trunc) << changed;
+    };
+    prepare();
+    const QTemporaryDir other;
+    const std::string copy = other.filePath("KZ_admins.txt").toStdString();
+    std::ofstream(copy, std::ios::binary) << read;
+    w->files->save();
+    const std::string merged = w->text();
+    prepare();
+    bench::alternate(
+        state, 1,
+        [&] {
+            std::string error;
+            store::changeFile(
+                copy, {}, [&](std::string_view) { return merged; }, error);
+        },
+        [&] { w->files->save(); }, [&] { std::ofstream(copy, std::ios::binary | std::ios::trunc) << read; }, prepare);
 }
 
 } // namespace
@@ -141,6 +197,7 @@ BENCHMARK(BM_OpenAndList10000Entries)->UseManualTime()->Iterations(20)->Unit(ben
 BENCHMARK(BM_ChooseEntryOf10000)->UseManualTime()->Iterations(200)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TickWith10000EntriesOpen)->UseManualTime()->Iterations(250)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Save10000Entries)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MergedSave10000Entries)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {

@@ -1,15 +1,11 @@
-// The reader from arbitrary bytes: no crash or sanitizer report, and
-// formatting keeps what every clean entry grants and is stable. The last
-// bytes choose one set or remove of the text (of one of its identities, or a
-// new one), which must change that entry alone, and a few edits of the text
-// as a file open in the window, each of which must change its entry alone,
-// and whose save merges as it must.
+// The reader from arbitrary bytes: no crash or sanitizer report, and formatting keeps what every clean entry grants
+// and is stable. The last bytes choose one set or remove of the text (of one of its identities, or a new one), which
+// must change that entry alone.
 
 #include "../tests/properties.h"
 
 #include <commands.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -48,29 +44,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         [](const std::string&, const store::InPlaceOptions&, const store::Change&, std::string&) { return false; }};
     if (cli::runCli(asked.arguments(), console) == 0)
         check(properties::editKeepsTheRest(text, out, asked));
-
-    // The same bytes as a file open in the window: an entry chosen, rewritten as an entry the composer wrote from
-    // the drawn edit's grants, a new entry and a removal, then saved over the text as read and over itself.
-    properties::FileEdits edits(text);
-    for (int step = 0; step < 4; ++step) {
-        const std::vector<entry::Block> blocks = entry::read(edits.text()).blocks;
-        const std::size_t row = c[step + 4] % (blocks.size() + 1);
-        const uint8_t action = c[step] % 4;
-        if (action == 0 && row < blocks.size() && !blocks[row].hasErrors && !blocks[row].hasComments)
-            edits.select(static_cast<int>(row));
-        else if (action == 1)
-            check(edits.show(entry::composeGranted(model::CommandSet(c[7] * 0x9E3779B97F4A7C15ULL) << c[step],
-                                                   {asked.type, "fuzz", 0, {}})));
-        else if (action == 2)
-            check(edits.append());
-        else if (action == 3)
-            check(edits.remove());
-    }
-    const entry::ReadResult edited = entry::read(edits.text());
-    const bool twice = std::any_of(edited.blocks.begin(), edited.blocks.end(), [&edited](const entry::Block& b) {
-        return entry::entriesOf(edited, b.type, b.identity).size() > 1;
-    });
-    if (!twice)
-        check(properties::mergeKeepsAgreement(text, edits.text(), out));
     return 0;
 }

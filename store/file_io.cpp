@@ -164,6 +164,21 @@ std::optional<std::string> readInput(const std::string& utf8Path, std::string& e
     return bytes;
 }
 
+std::optional<std::string> readFileToChange(const std::string& utf8Path, std::string& error)
+{
+    if (utf8Path == "-") {
+        error = "standard input cannot be replaced";
+        return std::nullopt;
+    }
+    if (const std::optional<fs::path> path = platform::fromUtf8(utf8Path))
+        if (const std::optional<Metadata> kind = platform::kindOf(*path); kind && !kind->regular) {
+            std::error_code ec;
+            error = fs::is_directory(*path, ec) ? "is a directory" : "not a regular file";
+            return std::nullopt;
+        }
+    return readInput(utf8Path, error);
+}
+
 LockedFile::~LockedFile()
 {
     if (fd_ >= 0)

@@ -22,6 +22,10 @@ inline constexpr std::size_t kMaxInputBytes = std::size_t{64} << 20;
 // to a short reason ("no such file", "is a directory", "permission denied", ...).
 std::optional<std::string> readInput(const std::string& utf8Path, std::string& error);
 
+// Reads a whole file to change it in place later, as the locked writer takes it: standard input ("-"), a folder, a
+// pipe or a device is refused before anything is opened, with the writer's words, so that nothing waits for ever.
+std::optional<std::string> readFileToChange(const std::string& utf8Path, std::string& error);
+
 // The longest a writer waits for another writer's lock: a day.
 inline constexpr double kMaxWaitSeconds = 86400;
 

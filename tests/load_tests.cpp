@@ -53,7 +53,7 @@ QString inputs(const ui::frmMain& w)
 
 } // namespace
 
-TEST_F(Window, LoadsOnePastedOrDroppedEntryAsIfEnteredByHand)
+TEST_F(SessionWindow, LoadsOnePastedOrDroppedEntryAsIfEnteredByHand)
 {
     struct Row {
         const char* name;
@@ -101,8 +101,8 @@ TEST_F(Window, LoadsOnePastedOrDroppedEntryAsIfEnteredByHand)
     // A dropped file is opened beside the controls, which stay as they were.
     const QString before = inputs(*w) + result();
     bring(*w, How::DropFile, rows[0].text);
-    ASSERT_NE(w->filePanel(), nullptr);
-    EXPECT_EQ(w->filePanel()->file().entries().size(), 1U);
+    ASSERT_NE(w->sidePanel(), nullptr);
+    EXPECT_EQ(document().rows().size(), 1U);
     EXPECT_EQ(inputs(*w) + result(), before);
 }
 

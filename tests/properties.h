@@ -3,13 +3,16 @@
 // Properties that the unit tests, the soak and the fuzz targets all check.
 // Each returns an empty text when it holds, otherwise what went wrong.
 
+#include <admins_document.h>
 #include <admins_file.h>
 #include <composer.h>
-#include <file_merge.h>
 #include <reader.h>
 #include <shortest_form.h>
 #include <text_rules.h>
 
+#include <algorithm>
+#include <map>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -217,73 +220,289 @@ inline std::string editKeepsTheRest(std::string_view before, std::string_view af
     return {};
 }
 
-// An open file's text as entry/'s edit functions make it from the user's actions, one at a time: the entry being
-// edited rewritten as the result box shows it, a new entry appended in the window's start-up state, the entry being
-// edited removed. Each action says what went wrong, if anything: bytes outside the entry it edits that changed. The
-// window's open file is held against it after every action; fuzz_reader drives it over any bytes.
-class FileEdits {
-public:
-    explicit FileEdits(std::string text) : text_(std::move(text)) {}
-    const std::string& text() const { return text_; }
-    int selected() const { return selected_; }
+// ---- Saving the open file over another writer's changes ----
+// Three texts: the text as read, the window's edits of it made through the document's own API, and another
+// writer's edits of the same text made at the byte level on their own. What Save writes is checked against an
+// account the generators keep of which identities each side touched, never against the edit functions.
 
-    // Chooses entry `row` of the reader's entries, as the panel lists them, or none.
-    void select(int row) { selected_ = row; }
+// An entry's bytes up to the end of its last line that is not empty: a last entry without a line end gets one when
+// an entry is added after it, and an entry the reader cannot close reaches as far as what follows it lets it.
+inline std::string entryLines(std::string_view bytes)
+{
+    return std::string(bytes.substr(0, bytes.find_last_not_of("\r\n") + 1));
+}
 
-    // The result box shows `shown` (its line ends either way): the entry being edited becomes that entry.
-    std::string show(std::string_view shown)
-    {
-        const entry::ReadResult file = entry::read(text_), wanted = entry::read(shown);
-        if (selected_ < 0)
-            return {};
-        if (wanted.blocks.size() != 1 || wanted.errors > 0)
-            return "the result box holds other than one clean entry";
-        const entry::Block& old = file.blocks.at(static_cast<std::size_t>(selected_));
-        const std::string before = std::exchange(text_, entry::replaceEntry(text_, old, wanted.blocks[0]).text);
-        const std::size_t tail = before.size() - old.end;
-        if (text_.compare(0, old.begin, before, 0, old.begin) != 0 || text_.size() < old.begin + tail ||
-            text_.compare(text_.size() - tail, tail, before, old.end) != 0)
-            return "an edit changed bytes outside its entry";
-        return {};
+// The identity an entry is known by: its type and identity, or for an entry whose identity cannot be read its bytes.
+inline std::string keyOf(const entry::Block& b, std::string_view text)
+{
+    if (b.identity.data() == nullptr)
+        return "?" + entryLines(text.substr(b.begin, b.end - b.begin));
+    return std::string(entry::typeCaption(b.type)).append(b.identity);
+}
+
+// The identity a row of the open file is known by, as keyOf knows an entry.
+inline std::string rowKey(const doc::Row& r)
+{
+    return r.identity ? std::string(entry::typeCaption(r.type)).append(*r.identity) : "?" + entryLines(r.bytes);
+}
+
+// The entries of a text by identity, each its lines in file order.
+inline std::map<std::string, std::vector<std::string>> entriesByKey(std::string_view text)
+{
+    std::map<std::string, std::vector<std::string>> out;
+    for (const entry::Block& b : entry::read(text).blocks)
+        out[keyOf(b, text)].push_back(entryLines(text.substr(b.begin, b.end - b.begin)));
+    return out;
+}
+
+// The lines of a text that are neither empty nor inside a clean entry: comments and whatever else stands between
+// entries, which no edit of an entry may take, and the lines of entries the reader cannot read or close (which take
+// in the lines after them), except those of the identities in `leftOut`.
+inline std::vector<std::string> linesBetween(std::string_view text, const std::set<std::string>& leftOut = {})
+{
+    std::vector<std::string> out;
+    std::size_t pos = text.starts_with("\xEF\xBB\xBF") ? 3 : 0; // a byte-order mark is no line
+    const auto take = [&out, text](std::size_t from, std::size_t to) {
+        for (std::size_t at = from; at < to;) {
+            const std::size_t end =
+                std::min(to, text.find('\n', at) == std::string_view::npos ? to : text.find('\n', at) + 1);
+            // Without its line end, which an addition may give the last line.
+            std::string line = entryLines(text.substr(at, end - at));
+            if (!line.empty())
+                out.push_back(line);
+            at = end;
+        }
+    };
+    for (const entry::Block& b : entry::read(text).blocks) {
+        take(pos, b.begin);
+        if (b.hasErrors && !leftOut.contains(keyOf(b, text)))
+            take(b.begin, b.end);
+        pos = b.end;
     }
+    take(pos, text.size());
+    return out;
+}
 
-    // New Entry: the start-up state (Default, the default ticks, no password), appended and chosen.
-    std::string append()
-    {
-        entry::Block startUp;
-        startUp.identity = entry::kDefaultIdentity;
-        startUp.granted = model::defaultCommands();
-        const std::string before = std::exchange(text_, entry::appendEntry(text_, startUp).text);
-        selected_ = static_cast<int>(entry::read(text_).blocks.size()) - 1;
-        return text_.starts_with(before) ? "" : "appending changed the text before";
+// An admins text of the kinds files hold: entries with and without a final line end, LF and CR LF, a byte-order
+// mark, comments between and inside entries, entries the reader cannot read or close, an identity twice, unknown
+// keywords. `pick(n)` draws a number below n.
+template <class Pick>
+std::string drawnAdminsText(Pick&& pick)
+{
+    static const char* const names[] = {"a", "b", "c", "zed"};
+    std::string text = pick(8) == 0 ? "\xEF\xBB\xBF" : "";
+    const int count = static_cast<int>(pick(6));
+    for (int i = 0; i < count; ++i) {
+        const std::string eol = pick(3) == 0 ? "\n" : "\r\n";
+        static const char* const between[] = {"", "\r\n", "\n", "// note\r\n", "\r\n\r\n", "junk line\r\n"};
+        text += i == 0 ? "" : between[pick(6)];
+        const std::string name = names[pick(4)];
+        std::string head = pick(5) == 0 ? "\"SteamID:STEAM_0:1:" + name.substr(0, 1) + "\"" : "\"Name:" + name + "\"";
+        if (pick(6) == 0)
+            head = "// The SteamID you entered appears to be invalid" + eol + eol + "\"SteamID:STEAM_9\"";
+        std::string body = "\tbaseLevel = " + std::to_string(1 << pick(4)) + eol;
+        switch (pick(10)) {
+        case 0:
+            body += "\t// keep me" + eol;
+            break;
+        case 1:
+            body += "\tfooCmd = x" + eol;
+            break;
+        case 2:
+            body += "\taddAdminCmd = futurecmd" + eol;
+            break;
+        case 3:
+            body += "\tpassword = pw" + eol;
+            break;
+        default:
+            break;
+        }
+        // An entry the reader cannot close takes the lines after it into it: only the last one is left open here.
+        text += head + eol + "{" + eol + body + (i == count - 1 && pick(4) == 0 ? "" : "}" + eol);
     }
+    if (pick(3) == 0 && text.ends_with('\n'))
+        text.resize(text.size() - (text.ends_with("\r\n") ? 2 : 1));
+    return text;
+}
 
-    // Remove Entry: the entry being edited goes, with at most its warning comment and one empty line.
-    std::string remove()
+// The window's actions on an open file through the document's API, with the identities they touched.
+struct WindowActions {
+    std::set<std::string> touched;
+
+    // One action drawn by `pick`: choose a row, change the chosen one (sometimes with the identity box showing its
+    // prompt), add one, remove the chosen one.
+    template <class Pick>
+    void act(doc::AdminsDocument& d, Pick&& pick)
     {
-        if (selected_ < 0)
-            return {};
-        const entry::Block old = entry::read(text_).blocks.at(static_cast<std::size_t>(std::exchange(selected_, -1)));
-        const std::string before = std::exchange(text_, entry::removeEntry(text_, old).text);
-        const std::size_t gone = before.size() - text_.size();
-        return gone >= old.end - old.begin && gone <= old.end - old.begin + 2 ? "" : "removed more than its entry";
+        static const char* const names[] = {"a", "b", "c", "new"};
+        const int chosen = d.chosen();
+        const auto keyOfRow = [&d](int row) { return rowKey(d.rows()[static_cast<std::size_t>(row)]); };
+        switch (pick(5)) {
+        case 0:
+        case 1:
+            d.choose(d.rows().empty() ? -1 : static_cast<int>(pick(d.rows().size())));
+            break;
+        case 2: {
+            if (chosen < 0 || !d.rows()[static_cast<std::size_t>(chosen)].editable())
+                break;
+            entry::Block b;
+            b.type = pick(3) == 0 ? entry::UserType::SteamID : entry::UserType::Name;
+            const std::string id = b.type == entry::UserType::SteamID ? "STEAM_0:1:5" : names[pick(4)];
+            b.identity = id;
+            for (std::size_t i = 0; i < model::kCommandCount; ++i)
+                b.granted[i] = pick(3) == 0;
+            touched.insert(keyOfRow(chosen));
+            d.edit(b, pick(8) == 0);
+            touched.insert(keyOfRow(chosen));
+            break;
+        }
+        case 3: {
+            entry::Block b;
+            b.identity = entry::kDefaultIdentity;
+            b.granted = model::defaultCommands();
+            d.add(b);
+            touched.insert(keyOfRow(d.chosen()));
+            break;
+        }
+        default:
+            if (chosen >= 0)
+                touched.insert(keyOfRow(chosen)), d.removeChosen();
+            break;
+        }
     }
-
-private:
-    std::string text_;
-    int selected_ = -1;
 };
 
-// Saving over a file that holds what the window would write changes nothing and asks nothing; nor does saving a
-// window's text as read over any file. `edited` holds no identity twice (the window saves no such text).
-inline std::string mergeKeepsAgreement(std::string_view asRead, std::string_view edited, std::string_view other)
+// Another writer's change of a text at the byte level: an entry changed or removed, one appended, two swapped, a
+// comment or an empty line put between entries.
+template <class Pick>
+std::string otherWriter(std::string text, Pick&& pick)
 {
-    const entry::Merged same = entry::mergeEdits(asRead, edited, edited),
-                        none = entry::mergeEdits(asRead, asRead, other);
-    if (!same.conflicts.empty() || same.text != edited)
-        return "saving over the same text merged into something else";
-    if (!none.conflicts.empty() || none.text != other)
-        return "saving no edits over another text changed it";
+    for (int n = static_cast<int>(pick(4)); n > 0; --n) {
+        const std::vector<entry::Block> blocks = entry::read(text).blocks;
+        const std::size_t i = blocks.empty() ? 0 : pick(blocks.size());
+        const std::string eol = text.find("\r\n") == std::string::npos && !text.empty() ? "\n" : "\r\n";
+        const std::string level = std::to_string(1 << pick(5));
+        switch (blocks.empty() ? 2 : pick(6)) {
+        case 0: { // a change: the entry's setting lines become one other level
+            const entry::Block& b = blocks[i];
+            const std::size_t open = text.find('{', b.begin);
+            if (open < b.end && b.identity.data() != nullptr)
+                text.replace(open, b.end - open, "{" + eol + "\tbaseLevel = " + level + eol + "}" + eol);
+            break;
+        }
+        case 1:
+            text.erase(blocks[i].begin, blocks[i].end - blocks[i].begin);
+            break;
+        case 2:
+            if (!text.empty() && !text.ends_with('\n'))
+                text += eol;
+            text += eol + "\"Name:" + (pick(2) == 0 ? "b" : "other") + "\"" + eol + "{" + eol +
+                "\tbaseLevel = " + level + eol + "}" + eol;
+            break;
+        case 3: { // the last entry and the one at i change places
+            const entry::Block &x = blocks[i], &y = blocks.back();
+            if (x.end > y.begin || x.hasErrors || y.hasErrors) // an open entry would take in what follows it
+                break;
+            const std::string first = text.substr(x.begin, x.end - x.begin),
+                              last = text.substr(y.begin, y.end - y.begin);
+            text.replace(y.begin, y.end - y.begin, first);
+            text.replace(x.begin, x.end - x.begin, last);
+            break;
+        }
+        default:
+            text.insert(blocks[i].begin, pick(2) == 0 ? "// added by a script" + eol : eol);
+            break;
+        }
+    }
+    return text;
+}
+
+// What Save writes over `onDisk` keeps both sides, answered either way: it never throws and every conflict is
+// settled by its answer; nothing is written that neither side holds; an identity the window did not touch stands
+// as the disk has it; an identity only the window touched lands as the window holds it; every line between entries
+// stands, in order; the window's rows stand at the lines they name; an entry without an identity of its own is
+// never saved.
+inline std::string saveKeepsBothSides(const doc::AdminsDocument& d, std::string_view onDisk,
+                                      const std::set<std::string>& windowTouched)
+{
+    const std::string shown = d.text();
+    for (const doc::Row& r : d.rows()) {
+        const std::size_t at = shown.find(r.bytes);
+        if (at == std::string::npos)
+            return "a row's bytes are not in the text shown";
+        const std::size_t identityLine = r.bytes.find('"') == std::string::npos ? 0 : r.bytes.find('"');
+        const int line = 1 + static_cast<int>(std::count(shown.begin(), shown.begin() + at + identityLine, '\n'));
+        if (r.bytes.find('"') != std::string::npos && shown.find(r.bytes, at + 1) == std::string::npos &&
+            line != r.line)
+            return "row " + r.title + " names line " + std::to_string(r.line) + " but stands at " +
+                std::to_string(line);
+        if (r.promptIdentity && d.saveRefusal().find("has no identity of its own") == std::string::npos)
+            return "an entry without an identity of its own would be saved";
+    }
+    const auto read = entriesByKey(d.asRead()), disk = entriesByKey(onDisk);
+    std::map<std::string, std::vector<std::string>> window;
+    for (const doc::Row& r : d.rows())
+        window[rowKey(r)].push_back(entryLines(r.bytes));
+    const auto of = [](const auto& map, const std::string& key) {
+        const auto found = map.find(key);
+        return found == map.end() ? std::vector<std::string>() : found->second;
+    };
+    const auto sorted = [](std::vector<std::string> v) { return std::sort(v.begin(), v.end()), v; };
+    for (const bool keepWindow : {true, false}) {
+        doc::SavePlan plan;
+        try {
+            plan = d.plan(onDisk);
+            std::vector<doc::Answer> answers;
+            for (const doc::Conflict& c : plan.conflicts)
+                answers.push_back({c.key(), keepWindow});
+            plan = d.plan(onDisk, answers);
+        } catch (const std::exception& e) {
+            return std::string("saving threw: ") + e.what();
+        }
+        if (!plan.conflicts.empty())
+            return "an answered conflict was asked again";
+        const auto saved = entriesByKey(plan.text);
+        for (const auto& [key, entries] : saved)
+            for (const std::string& e : entries) {
+                const auto mine = of(window, key), theirs = of(disk, key);
+                bool known = std::find(theirs.begin(), theirs.end(), e) != theirs.end() ||
+                    std::find(mine.begin(), mine.end(), e) != mine.end();
+                if (!known)
+                    return "saved an entry that neither side holds: " + e;
+            }
+        std::set<std::string> keys;
+        using ByKey = std::map<std::string, std::vector<std::string>>;
+        for (const ByKey* m : std::initializer_list<const ByKey*>{&read, &disk, &window, &saved})
+            for (const auto& [key, entries] : *m)
+                keys.insert(key);
+        // Rows that stand for an entry of an identity both sides changed: kept or not with that identity's answer.
+        std::set<std::string> answered;
+        const entry::ReadResult asRead = entry::read(d.asRead());
+        for (const doc::Row& r : d.rows())
+            if (r.origin && !keepWindow) {
+                const std::string from = keyOf(asRead.blocks[*r.origin], d.asRead());
+                if (of(read, from) != of(disk, from))
+                    answered.insert(rowKey(r));
+            }
+        for (const std::string& key : keys) {
+            const bool mine = windowTouched.contains(key), theirs = of(read, key) != of(disk, key);
+            if (answered.contains(key))
+                continue;
+            if (!mine && of(saved, key) != of(disk, key))
+                return "an identity only the other writer changed is not as it wrote it: " + key;
+            if (mine && !theirs && sorted(of(saved, key)) != sorted(of(window, key)))
+                return "an identity only the window changed is not as the window holds it: " + key;
+        }
+        const std::vector<std::string> kept = linesBetween(onDisk, windowTouched), now = linesBetween(plan.text);
+        for (std::size_t i = 0, j = 0; i < kept.size(); ++i, ++j) {
+            while (j < now.size() && now[j] != kept[i])
+                ++j;
+            if (j == now.size())
+                return "a line between entries was lost: " + kept[i];
+        }
+        if (onDisk.starts_with("\xEF\xBB\xBF") != plan.text.starts_with("\xEF\xBB\xBF") && !plan.text.empty())
+            return "the byte-order mark was lost or added";
+    }
     return {};
 }
 

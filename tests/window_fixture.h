@@ -3,6 +3,7 @@
 #include "properties.h"
 
 #include <composer.h>
+#include <file_session.h>
 #include <frm_main.h>
 
 #include <QApplication>
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <memory>
 
 inline void PrintTo(const QString& s, std::ostream* os)
@@ -75,4 +77,54 @@ struct Window : ::testing::Test {
                                        properties::ticked(w->permissions()));
     }
     QString result() const { return w->txtResult->toPlainText(); }
+};
+
+// The session's questions answered from a script instead of dialogs: each leave question takes the next answer
+// (Discard when none is left), each conflict question keeps the window's or the file's version of every entry, or
+// cancels; messages are kept.
+struct ScriptedPrompts : ui::FilePrompts {
+    std::deque<Leave> leave;
+    std::deque<std::optional<bool>> keepWindow; // nullopt: cancel
+    std::vector<doc::Conflict> asked;
+    QStringList said;
+
+    Leave askLeave(const QString& file) override
+    {
+        said << file + " has changes that are not saved";
+        const Leave answer = leave.empty() ? Leave::Discard : leave.front();
+        if (!leave.empty())
+            leave.pop_front();
+        return answer;
+    }
+    std::optional<std::vector<doc::Answer>> askConflicts(const QString&,
+                                                         const std::vector<doc::Conflict>& conflicts) override
+    {
+        asked.insert(asked.end(), conflicts.begin(), conflicts.end());
+        const std::optional<bool> keep = keepWindow.empty() ? std::optional(true) : keepWindow.front();
+        if (!keepWindow.empty())
+            keepWindow.pop_front();
+        if (!keep)
+            return std::nullopt;
+        std::vector<doc::Answer> answers;
+        for (const doc::Conflict& c : conflicts)
+            answers.push_back({c.key(), *keep});
+        return answers;
+    }
+    void showError(const QString& message) override { said << message; }
+};
+
+// The window with its file session, whose questions a script answers.
+struct SessionWindow : Window {
+    ui::FileSession* session = nullptr;
+    ScriptedPrompts* prompts = nullptr;
+
+    void SetUp() override
+    {
+        Window::SetUp();
+        session = new ui::FileSession(w.get());
+        auto owned = std::make_unique<ScriptedPrompts>();
+        prompts = owned.get();
+        session->setPrompts(std::move(owned));
+    }
+    const doc::AdminsDocument& document() const { return *session->document(); }
 };

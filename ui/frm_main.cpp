@@ -1,6 +1,5 @@
 #include "frm_main.h"
 
-#include "file_panel.h"
 #include "mod_browser.h"
 #include "window_faces.h"
 
@@ -16,12 +15,12 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QTimer>
 #include <QToolTip>
@@ -331,17 +330,31 @@ void frmMain::UpdateResult()
                                                                        : 0;
     const entry::EntryInputs in{selectedUserType(), id, passwordValue, password};
     txtResult->setEntry(QString::fromStdString(entry::composeEntry(perms_.colLevels, perms_.colCommands, in)));
-    if (filePanel_ == nullptr || loadingFileEntry_)
-        return;
-    // The entry of the open file being edited becomes what the inputs describe.
-    entry::Block edited;
-    edited.type = in.userType;
-    edited.identity = id;
-    if (passwordValue == 1 && !password.empty())
-        edited.password = password;
+    emit entryEdited();
+}
+
+entry::Block ShownEntry::block() const
+{
+    entry::Block b;
+    b.type = type;
+    b.identity = identity;
+    if (password)
+        b.password = *password;
+    b.granted = granted;
+    return b;
+}
+
+ShownEntry frmMain::shownEntry() const
+{
+    ShownEntry shown;
+    shown.type = selectedUserType();
+    shown.identity = txtID->text().toStdString();
+    shown.identityIsPrompt = IDPlaceholderShown;
+    if (chkPassword->checkState() == Qt::Checked && !PasswordPlaceholderShown && !txtPassword->text().isEmpty())
+        shown.password = txtPassword->text().toStdString();
     for (std::size_t i = 0; i < perms_.colCommands.size(); ++i)
-        edited.granted[i] = perms_.colCommands[i]->Checked();
-    filePanel_->entryEdited(edited);
+        shown.granted[i] = perms_.colCommands[i]->Checked();
+    return shown;
 }
 
 // The label shows the prefix of the type's identity line; it keeps its left and
@@ -521,9 +534,10 @@ QString frmMain::loadEntry(const QByteArray& text)
 {
     const entry::ReadResult read = entry::read(std::string_view(text.constData(), static_cast<size_t>(text.size())));
     const QString refusal = refusalOf(read);
-    if (refusal.isEmpty())
+    if (refusal.isEmpty()) {
         showEntry(read.blocks.front());
-    else
+        emit entryEdited(); // a pasted entry is the user's change
+    } else
         QToolTip::showText(txtResult->mapToGlobal(QPoint(0, 0)), refusal, txtResult);
     return refusal;
 }
@@ -566,6 +580,7 @@ QString frmMain::refusalOf(const entry::ReadResult& read) const
 // the event loop, and the result box then repaints the lines that changed.
 void frmMain::showEntry(const entry::Block& b)
 {
+    const QSignalBlocker quiet(this);
     const auto [option, click] = kTypeOptions[static_cast<size_t>(b.type)];
     if ((this->*option)->isChecked())
         (this->*click)(); // chosen again, as a click on it would
@@ -586,87 +601,48 @@ void frmMain::showEntry(const entry::Block& b)
     UpdateResult();
 }
 
-// Shown as a paste shows an entry, but the inputs' changes on the way are not
-// the entry's: it stays as it is written until the user changes something.
-void frmMain::loadFileEntry(const entry::Block& block)
-{
-    loadingFileEntry_ = true;
-    showEntry(block);
-    loadingFileEntry_ = false;
-}
-
-// The file is read first: one that cannot be opened leaves the open one as it is, unasked.
-bool frmMain::openFile(const QString& path)
-{
-    FileError error;
-    std::optional<OpenFile> file = OpenFile::read(path.toUtf8().toStdString(), error);
-    if (!file) {
-        QMessageBox::warning(this, windowTitle(), QString::fromStdString(error.message));
-        return false;
-    }
-    if (filePanel_ != nullptr && !filePanel_->mayLeave())
-        return false;
-    auto* panel = new FilePanel(std::move(*file), this);
-    connect(panel, &FilePanel::entryChosen, this, &frmMain::loadFileEntry);
-    connect(panel, &FilePanel::modifiedChanged, this, &QWidget::setWindowModified);
-    connect(panel, &FilePanel::closeRequested, this, &frmMain::closeFile);
-    connect(panel, &FilePanel::newEntryRequested, this, [this] {
-        entry::Block startUp;
-        startUp.identity = entry::kDefaultIdentity;
-        startUp.granted = model::defaultCommands();
-        filePanel_->newEntry(startUp);
-    });
-    showFilePanel(panel);
-    setWindowTitle(QFileInfo(path).fileName() + QStringLiteral("[*] - ") + kTitle);
-    setWindowModified(false);
-    return true;
-}
-
 void frmMain::openFileDialog()
 {
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open File"), {},
                                                       QStringLiteral("Admin files (*.txt);;All files (*)"));
     if (!path.isEmpty())
-        openFile(path);
-}
-
-bool frmMain::closeFile()
-{
-    if (filePanel_ == nullptr)
-        return true;
-    if (!filePanel_->mayLeave())
-        return false;
-    showFilePanel(nullptr);
-    setWindowTitle(kTitle);
-    setWindowModified(false);
-    return true;
+        emit openRequested(path);
 }
 
 // The panel takes the window's left side, which widens by it to the left, so
-// that the controls stay where they were on the screen.
-void frmMain::showFilePanel(FilePanel* panel)
+// that the controls stay where they were on the screen; where the screen has
+// no room on the left it widens to the right, and it never leaves the screen.
+void frmMain::setSidePanel(QWidget* panel)
 {
-    const bool wasShown = filePanel_ != nullptr;
-    delete filePanel_;
-    filePanel_ = panel;
+    const bool wasShown = sidePanel_ != nullptr;
+    delete sidePanel_;
+    sidePanel_ = panel;
     const bool shown = panel != nullptr;
-    if (shown == wasShown) {
-        panel->show();
-        return;
+    if (shown)
+        panel->setParent(this);
+    if (shown != wasShown) {
+        const int dx = shown ? kPanelWidth : -kPanelWidth;
+        for (QWidget* frame : {Frame1, Frame2, Frame3})
+            frame->move(frame->pos() + QPoint(dx, 0));
+        setFixedSize(kClientWidth + (shown ? kPanelWidth : 0), kClientHeight);
+        if (isVisible()) {
+            const int width = frameGeometry().width();
+            int x = pos().x() + (shown ? -kPanelWidth : panelShift_);
+            if (const QScreen* s = screen()) {
+                const QRect room = s->availableGeometry();
+                x = std::max(room.left(), std::min(x, room.left() + room.width() - width));
+            }
+            panelShift_ = shown ? pos().x() - x : 0;
+            move(x, pos().y());
+        }
     }
-    const int dx = shown ? kPanelWidth : -kPanelWidth;
-    for (QWidget* frame : {Frame1, Frame2, Frame3})
-        frame->move(frame->pos() + QPoint(dx, 0));
-    setFixedSize(kClientWidth + (shown ? kPanelWidth : 0), kClientHeight);
-    if (isVisible())
-        move(pos() - QPoint(dx, 0));
     if (shown)
         panel->show();
 }
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
-    if (filePanel_ != nullptr && !filePanel_->mayLeave())
+    if (mayClose_ && !mayClose_())
         event->ignore();
     else
         event->accept();
@@ -677,7 +653,7 @@ void frmMain::dropped(const QMimeData* data)
 {
     for (const QUrl& url : data->urls())
         if (url.isLocalFile()) {
-            openFile(url.toLocalFile());
+            emit openRequested(url.toLocalFile());
             return;
         }
     if (data->hasText())

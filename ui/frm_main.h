@@ -11,6 +11,8 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
+#include <string>
 
 class QButtonGroup;
 class QCloseEvent;
@@ -24,8 +26,6 @@ class QRadioButton;
 class QTimer;
 
 namespace ui {
-
-class FilePanel;
 
 // The wiki's address; a page name is appended to it directly.
 inline constexpr char kWikiBase[] = "https://wiki.vantorel.org/wiki/";
@@ -45,6 +45,19 @@ QFont windowFont();
 // Qt's default face first, which then has to be loaded too) and the window's
 // tooltips and menus match it.
 void setUpApplication();
+
+// The entry the inputs show, as an admins file takes it: the identity box's
+// grey prompt is no identity of its own, and the password box's no password.
+struct ShownEntry {
+    entry::UserType type = entry::UserType::Default;
+    std::string identity;
+    std::optional<std::string> password;
+    model::CommandSet granted;
+    bool identityIsPrompt = false;
+
+    // Its views point into this object.
+    entry::Block block() const;
+};
 
 // The one window of the program: the user type and password inputs, the
 // command tree with its bulk buttons and help link, and the entry to copy.
@@ -120,17 +133,27 @@ public:
     // box. Returns the reason, empty when it was loaded.
     QString loadEntry(const QByteArray& text);
 
-    // Opens an admins file in a panel beside the controls, after asking about
-    // the unsaved changes of the one open before. False, with the reason shown,
-    // when it cannot be read; the open file, if any, then stays.
-    bool openFile(const QString& path);
-    // Asks for a file with the system's dialog and opens it.
+    // The entry the inputs show now.
+    ShownEntry shownEntry() const;
+    // Shows `block` as if it had been entered by hand, in one step: the inputs'
+    // changes on the way raise no entryEdited.
+    void showEntry(const entry::Block& block);
+
+    // Asks for a file with the system's dialog; openRequested names it.
     void openFileDialog();
-    // Closes the open file, after asking about its unsaved changes; false when
-    // the user kept it open.
-    bool closeFile();
-    // The panel of the open file, or null.
-    FilePanel* filePanel() const { return filePanel_; }
+    // Puts `panel` at the window's left, which widens by it (within the
+    // screen), or takes the panel away for null. The window owns the panel.
+    void setSidePanel(QWidget* panel);
+    QWidget* sidePanel() const { return sidePanel_; }
+    // Asked before the window closes; false keeps it open.
+    void setCloseGuard(std::function<bool()> mayClose) { mayClose_ = std::move(mayClose); }
+
+signals:
+    // The user changed an input: the entry the inputs show is another.
+    void entryEdited();
+    // A file was named to be opened: by Ctrl+O, the result box's menu or a
+    // drop.
+    void openRequested(const QString& path);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -145,18 +168,15 @@ private:
     void setTypeCaption(entry::UserType type);
     void clearPrompt(TextBox* box, bool& placeholderShown);
     QString refusalOf(const entry::ReadResult& read) const;
-    void showEntry(const entry::Block& block);
-    void loadFileEntry(const entry::Block& block);
-    void showFilePanel(FilePanel* panel);
     void dropped(const QMimeData* data);
 
     model::Permissions perms_;
     CommandTreeModel* treeModel_;
     QButtonGroup* userTypes_;
     std::function<void(const QString&)> openUrl_;
-    FilePanel* filePanel_ = nullptr;
-    // While an entry of the open file is shown, the inputs' changes are its own.
-    bool loadingFileEntry_ = false;
+    QWidget* sidePanel_ = nullptr;
+    int panelShift_ = 0; // how far the window moved left for the panel
+    std::function<bool()> mayClose_;
 };
 
 } // namespace ui

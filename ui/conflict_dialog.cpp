@@ -1,0 +1,119 @@
+#include "conflict_dialog.h"
+
+#include "file_session.h"
+#include "qt_text.h"
+
+#include <QButtonGroup>
+#include <QDialogButtonBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+namespace ui {
+
+ConflictDialog::ConflictDialog(QWidget* parent, const QString& file, const std::vector<doc::Conflict>& conflicts)
+    : QDialog(parent), conflicts_(conflicts)
+{
+    setObjectName(QStringLiteral("dlgConflicts"));
+    setWindowTitle(QStringLiteral("Entries changed in both places"));
+    auto* layout = new QVBoxLayout(this);
+    auto* intro = new QLabel(QStringLiteral("%1 was changed by another program since it was opened, and these entries "
+                                            "were changed both here and there. Choose which version of each to keep, "
+                                            "or cancel to save nothing.")
+                                 .arg(file));
+    intro->setWordWrap(true);
+    layout->addWidget(intro);
+    auto* list = new QWidget;
+    auto* rows = new QVBoxLayout(list);
+    const auto version = [](const std::string& bytes, const QString& missing) {
+        auto* text = new QPlainTextEdit(bytes.empty() ? missing : fromUtf8(bytes));
+        text->setReadOnly(true);
+        text->setLineWrapMode(QPlainTextEdit::NoWrap);
+        return text;
+    };
+    for (std::size_t i = 0; i < conflicts.size(); ++i) {
+        const doc::Conflict& c = conflicts[i];
+        auto* box = new QGroupBox(fromUtf8(entry::typeCaption(c.type)) + fromUtf8(c.identity));
+        auto* columns = new QHBoxLayout(box);
+        const auto column = [&](const QString& caption, const std::string& bytes, int line, const char* name) {
+            auto* side = new QVBoxLayout;
+            auto* choice = new QRadioButton(line > 0 ? caption + QStringLiteral(" (line %1)").arg(line) : caption);
+            choice->setObjectName(QStringLiteral("%1%2").arg(QLatin1String(name)).arg(i));
+            side->addWidget(choice);
+            side->addWidget(version(bytes, QStringLiteral("(no such entry)")));
+            columns->addLayout(side);
+            return choice;
+        };
+        keepWindow_.push_back(
+            column(QStringLiteral("Keep this window's version"), c.inWindow, c.lineInWindow, "optKeepWindow"));
+        QRadioButton* keepFile =
+            column(QStringLiteral("Keep the file's version"), c.onDisk, c.lineOnDisk, "optKeepFile");
+        keepWindow_.back()->setChecked(true);
+        auto* group = new QButtonGroup(box);
+        group->addButton(keepWindow_.back());
+        group->addButton(keepFile);
+        rows->addWidget(box);
+    }
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(list);
+    scroll->setWidgetResizable(true);
+    layout->addWidget(scroll);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    resize(640, 480);
+}
+
+std::vector<doc::Answer> ConflictDialog::answers() const
+{
+    std::vector<doc::Answer> out;
+    for (std::size_t i = 0; i < conflicts_.size(); ++i)
+        out.push_back({conflicts_[i].key(), keepWindow_[i]->isChecked()});
+    return out;
+}
+
+namespace {
+
+class DialogPrompts : public FilePrompts {
+public:
+    explicit DialogPrompts(QWidget* parent) : parent_(parent) {}
+
+    Leave askLeave(const QString& file) override
+    {
+        const auto answer = QMessageBox::warning(
+            parent_, parent_->windowTitle(), QStringLiteral("%1 has changes that are not saved. Save them?").arg(file),
+            QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+        return answer == QMessageBox::Save   ? Leave::Save
+            : answer == QMessageBox::Discard ? Leave::Discard
+                                             : Leave::Cancel;
+    }
+
+    std::optional<std::vector<doc::Answer>> askConflicts(const QString& file,
+                                                         const std::vector<doc::Conflict>& conflicts) override
+    {
+        ConflictDialog dialog(parent_, file, conflicts);
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return dialog.answers();
+    }
+
+    void showError(const QString& message) override { QMessageBox::warning(parent_, parent_->windowTitle(), message); }
+
+private:
+    QWidget* parent_;
+};
+
+} // namespace
+
+std::unique_ptr<FilePrompts> dialogPrompts(QWidget* parent)
+{
+    return std::make_unique<DialogPrompts>(parent);
+}
+
+} // namespace ui

@@ -1,0 +1,25 @@
+// The dialog that asks which version of each entry changed both in the window and on disk to keep.
+#pragma once
+
+#include <admins_document.h>
+
+#include <QDialog>
+
+#include <vector>
+
+class QRadioButton;
+
+namespace ui {
+
+class ConflictDialog : public QDialog {
+public:
+    ConflictDialog(QWidget* parent, const QString& file, const std::vector<doc::Conflict>& conflicts);
+    // One answer for each conflict, as its choices stand.
+    std::vector<doc::Answer> answers() const;
+
+private:
+    std::vector<doc::Conflict> conflicts_;
+    std::vector<QRadioButton*> keepWindow_;
+};
+
+} // namespace ui

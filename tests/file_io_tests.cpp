@@ -295,6 +295,12 @@ TEST(LockedFile, HostileSurroundings)
              setxattr(file.c_str(), "system.posix_acl_access", acl, sizeof acl, 0);
              setxattr(file.c_str(), "user.origin", "server", 6, 0); }),
          set, 0, "added Name:Bob", true},
+        {"a file without the ACL its folder gives new files", with([](auto& f, auto&) {
+             // The same ACL as the folder's default: the lock file is made with it, and must lose it again.
+             const unsigned char acl[] = {2, 0, 0, 0, 1, 0, 6, 0, 255, 255, 255, 255, 2, 0, 4, 0, 254, 255, 0, 0,
+                 4, 0, 4, 0, 255, 255, 255, 255, 16, 0, 4, 0, 255, 255, 255, 255, 32, 0, 0, 0, 255, 255, 255, 255};
+             setxattr(f.c_str(), "system.posix_acl_default", acl, sizeof acl, 0); }),
+         set, 0, "added Name:Bob", true},
         {"a new file under umask 077", fresh, create, 0, "added Default", true, fs::perms(0600), {077}},
         {"a new file under umask 022", fresh, create, 0, "added Default", true, fs::perms(0640), {022}},
 #endif

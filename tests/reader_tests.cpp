@@ -51,6 +51,8 @@ TEST(Reader, OneDiagnosticOfEachKindOnItsLine)
         {"{ without identity", "{\n" + kClose, "1E", "without an identity line"},
         {"{ inside", kOpen + "{\n" + kClose, "3E", "inside an entry"},
         {"no \" = \"", kOpen + "\tbaseLevel=0\n}\n", "3E", "without \" = \""},
+        {"no blank after \"=\"", kOpen + "\tbaseLevel =0\n}\n", "3E", "without \" = \""},
+        {"no blank before \"=\"", kOpen + "\tbaseLevel= 0\n}\n", "3E", "without \" = \""},
         {"unknown keyword", kOpen + "\tbaselevel = 0\n}\n", "3E", "unknown keyword \"baselevel\""},
         {"unknown command", kOpen + "\taddAdminCmd = e_stak\n" + kClose, "3E", "unknown command \"e_stak\""},
         {"level not decimal", kOpen + "\tbaseLevel = 0x10\n}\n", "3E", "not a plain decimal"},

@@ -117,11 +117,19 @@ TEST_F(Window, FrameLinesCrossTheirCaptionsAndNothingElse)
         while (line < image.height() && image.pixel(0, line) != frame->palette().dark().color().rgb())
             ++line;
         int inkTop = image.height(), inkBottom = 0; // the caption's, the only text above the controls
+        int inkLeft = image.width(), inkRight = 0;
         for (int y = 0; y < w->Picture1->y(); ++y)
             for (int x = 0; x < image.width(); ++x)
                 if (qGray(image.pixel(x, y)) < 100)
-                    inkTop = std::min(inkTop, y), inkBottom = std::max(inkBottom, y);
+                    inkTop = std::min(inkTop, y), inkBottom = std::max(inkBottom, y), inkLeft = std::min(inkLeft, x),
+                    inkRight = std::max(inkRight, x);
         EXPECT_TRUE(inkTop < line && line < inkBottom) << frame->title().toStdString() << " " << line;
+        // The line stops short of the caption and goes on after it.
+        const QRgb dark = frame->palette().dark().color().rgb();
+        for (int x = inkLeft - 1; x <= inkRight + 1; ++x)
+            EXPECT_NE(image.pixel(x, line), dark) << frame->title().toStdString() << " " << x;
+        EXPECT_EQ(image.pixel(2, line), dark);
+        EXPECT_EQ(image.pixel(inkRight + 8, line), dark);
         for (const QWidget* inside : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
             EXPECT_GT(inside->y(), line + 1) << inside->objectName().toStdString();
     }

@@ -50,6 +50,7 @@ struct SetOptions {
     bool passwordStdin = false;
     bool noPassword = false;
     bool inPlace = false;
+    bool dryRun = false;
     store::InPlaceOptions writer;
 };
 CLI::App* setupSet(CLI::App& app, SetOptions& options);
@@ -59,6 +60,7 @@ struct RemoveOptions {
     std::string file = "-";
     EntryOptions entry; // the type and the identity
     bool inPlace = false;
+    bool dryRun = false;
     store::InPlaceOptions writer;
 };
 CLI::App* setupRemove(CLI::App& app, RemoveOptions& options);

@@ -115,30 +115,34 @@ const model::Permissions& EntryChoice::tick(const std::optional<model::CommandSe
 }
 
 int EntryChoice::rewriteEntry(Console& console, std::string_view command, const std::string& file,
-                              const std::optional<store::InPlaceOptions>& inPlace, const EntryEdit& edit) const
+                              const std::optional<store::InPlaceOptions>& inPlace, const EntryEdit& edit,
+                              bool dryRun) const
 {
     const std::string name = displayName(file);
-    return rewrite(console, command, file, inPlace, [&](std::string_view text) {
-        const entry::ReadResult result = entry::read(text);
-        if (result.errors > 0) {
-            std::string report;
-            for (const entry::Diagnostic& d : result.diagnostics)
-                if (d.severity == entry::Severity::Error)
-                    report += formatDiagnostic(name, d, false);
-            console.err(report);
-            return Edited{std::nullopt, kExitFindings, name + ": not changed, because it has errors"};
-        }
-        const std::vector<const entry::Block*> found = entry::entriesOf(result, type_, identity_);
-        if (found.size() > 1) {
-            std::string lines;
-            for (const entry::Block* b : found)
-                lines += (lines.empty() ? "" : ", ") + std::to_string(b->line);
-            return Edited{std::nullopt, kExitFindings,
-                          name + ": not changed: " + this->name() + " stands in " + std::to_string(found.size()) +
-                              " entries (lines " + lines + ")"};
-        }
-        return edit(text, found.empty() ? nullptr : found.front());
-    });
+    return rewrite(
+        console, command, file, inPlace,
+        [&](std::string_view text) {
+            const entry::ReadResult result = entry::read(text);
+            if (result.errors > 0) {
+                std::string report;
+                for (const entry::Diagnostic& d : result.diagnostics)
+                    if (d.severity == entry::Severity::Error)
+                        report += formatDiagnostic(name, d, false);
+                console.err(report);
+                return Edited{std::nullopt, kExitFindings, name + ": not changed, because it has errors"};
+            }
+            const std::vector<const entry::Block*> found = entry::entriesOf(result, type_, identity_);
+            if (found.size() > 1) {
+                std::string lines;
+                for (const entry::Block* b : found)
+                    lines += (lines.empty() ? "" : ", ") + std::to_string(b->line);
+                return Edited{std::nullopt, kExitFindings,
+                              name + ": not changed: " + this->name() + " stands in " + std::to_string(found.size()) +
+                                  " entries (lines " + lines + ")"};
+            }
+            return edit(text, found.empty() ? nullptr : found.front());
+        },
+        dryRun);
 }
 
 } // namespace cli

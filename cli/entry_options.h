@@ -58,7 +58,8 @@ public:
     // which are reported, and an identity that stands in more than one entry are refused (exit code 1) first.
     using EntryEdit = std::function<Edited(std::string_view, const entry::Block*)>;
     int rewriteEntry(Console& console, std::string_view command, const std::string& file,
-                     const std::optional<store::InPlaceOptions>& inPlace, const EntryEdit& edit) const;
+                     const std::optional<store::InPlaceOptions>& inPlace, const EntryEdit& edit,
+                     bool dryRun = false) const;
 
 private:
     const EntryOptions* options_ = nullptr;

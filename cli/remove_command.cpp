@@ -14,6 +14,7 @@ CLI::App* setupRemove(CLI::App& app, RemoveOptions& options)
     CLI::Option* inPlace =
         cmd->add_flag("-i,--in-place", options.inPlace, "Change the file under its lock instead of printing it");
     addWaitOption(*cmd, options.writer, inPlace);
+    cmd->add_flag("--dry-run", options.dryRun, "Print the change as a unified diff instead, and write nothing");
     cmd->footer("Removes the entry of the same type and identity with its warning comment and the empty line that\n"
                 "separated it; every other byte stays as it was. Standard error says \"removed\".\n"
                 "Exit status 1 when there is no such entry.\n"
@@ -37,7 +38,7 @@ int runRemove(const RemoveOptions& options, Console& console)
                       name + ": removed " + choice.name() + " (line " + std::to_string(next.line) + ")"};
     };
     return choice.rewriteEntry(console, "remove", options.file,
-                               options.inPlace ? std::optional(options.writer) : std::nullopt, edit);
+                               options.inPlace ? std::optional(options.writer) : std::nullopt, edit, options.dryRun);
 }
 
 } // namespace cli

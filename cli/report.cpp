@@ -4,6 +4,7 @@
 
 #include <admins_file.h>
 #include <streams.h>
+#include <text_diff.h>
 
 #include <cstdlib>
 
@@ -54,13 +55,16 @@ int emit(Console& console, std::string_view bytes, int code)
 }
 
 int rewrite(Console& console, std::string_view command, const std::string& file,
-            const std::optional<store::InPlaceOptions>& inPlace, const std::function<Edited(std::string_view)>& edit)
+            const std::optional<store::InPlaceOptions>& inPlace, const std::function<Edited(std::string_view)>& edit,
+            bool dryRun)
 {
-    if (!inPlace) {
+    if (!inPlace || dryRun) {
         const std::optional<std::string> text = loadInput(console, file);
         if (!text)
             return kExitTrouble;
-        const Edited edited = edit(*text);
+        Edited edited = edit(*text);
+        if (dryRun && edited.text)
+            edited.text = entry::unifiedDiff(*text, *edited.text, displayName(file));
         if (edited.text && !console.out(*edited.text)) {
             complain(console, "cannot write to standard output");
             return kExitTrouble;

@@ -44,10 +44,12 @@ struct Edited {
 };
 
 // Reads FILE ("-" is standard input) and prints what `edit` makes of it; with `inPlace`, holds FILE under its lock
-// instead, reads it then, and writes what `edit` makes of it back (store::changeFile). The exit code is the edit's,
-// or 2 when FILE cannot be read or written; the edit's line for standard error follows only once its text is out.
+// instead, reads it then, and writes what `edit` makes of it back (store::changeFile); with `dryRun`, prints the
+// unified diff from the text to what `edit` makes of it and writes nothing. The exit code is the edit's, or 2 when
+// FILE cannot be read or written; the edit's line for standard error follows only once its text is out.
 int rewrite(Console& console, std::string_view command, const std::string& file,
-            const std::optional<store::InPlaceOptions>& inPlace, const std::function<Edited(std::string_view)>& edit);
+            const std::optional<store::InPlaceOptions>& inPlace, const std::function<Edited(std::string_view)>& edit,
+            bool dryRun = false);
 
 // "NAME:LINE: severity: message\n"; without the line number when it is 0. With colour, the location is bold and
 // the severity coloured as compilers do.

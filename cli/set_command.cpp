@@ -44,6 +44,7 @@ CLI::App* setupSet(CLI::App& app, SetOptions& options)
                   "With -i: create FILE (mode 0640 less the umask) when it does not exist")
         ->needs(inPlace);
     addWaitOption(*cmd, options.writer, inPlace);
+    cmd->add_flag("--dry-run", options.dryRun, "Print the change as a unified diff instead, and write nothing");
     cmd->footer(cmd->get_footer() +
                 "\nThe entry of the same type and identity is rewritten in its place, in its shortest form, keeping\n"
                 "its password unless told otherwise; a new one is appended. Every other byte stays as it was.\n"
@@ -97,7 +98,7 @@ int runSet(const SetOptions& options, Console& console)
                       name + ": " + done + choice.name() + " (line " + std::to_string(next.line) + ")"};
     };
     return choice.rewriteEntry(console, "set", options.file,
-                               options.inPlace ? std::optional(options.writer) : std::nullopt, edit);
+                               options.inPlace ? std::optional(options.writer) : std::nullopt, edit, options.dryRun);
 }
 
 } // namespace cli

@@ -131,7 +131,7 @@ Row rowOf(std::string_view text, const entry::Block& b, int firstLine,
 
 AdminsDocument::AdminsDocument(std::string path, std::string text) : path_(std::move(path))
 {
-    saved(std::move(text), std::nullopt);
+    readAnew(std::move(text), std::nullopt);
 }
 
 std::string AdminsDocument::keyOf(const Row& row)
@@ -141,7 +141,7 @@ std::string AdminsDocument::keyOf(const Row& row)
     return std::string(entry::typeCaption(row.type)).append(*row.identity);
 }
 
-void AdminsDocument::saved(std::string text, std::optional<std::size_t> chosenAt)
+void AdminsDocument::readAnew(std::string text, std::optional<std::size_t> chosenAt)
 {
     const std::string chosenKey = chosen_ >= 0 ? keyOf(rows_[static_cast<std::size_t>(chosen_)]) : std::string();
     asRead_ = std::move(text);
@@ -161,13 +161,17 @@ void AdminsDocument::saved(std::string text, std::optional<std::size_t> chosenAt
         line += newlines(std::string_view(asRead_).substr(counted, b.begin - counted));
         counted = b.begin;
         Row& r = rows_.emplace_back(rowOf(asRead_, b, line, errors));
-        r.origin = origins_.size();
+        r.origin = r.saved = origins_.size();
+        r.generation = generation_;
         origins_.push_back({b.begin, b.end});
         originKeys_.push_back(doc::keyOf(b, r.bytes));
         ++readCount_[originKeys_.back()];
     }
     count_ = readCount_;
     markDuplicates();
+    saved_ = asRead_;
+    savedSpans_ = origins_;
+    savedKeys_ = originKeys_;
     chosen_ = -1;
     if (chosenAt || !chosenKey.empty())
         for (std::size_t i = 0; i < rows_.size() && chosen_ < 0; ++i)
@@ -178,6 +182,31 @@ void AdminsDocument::saved(std::string text, std::optional<std::size_t> chosenAt
             if (originKeys_[i] == chosenKey)
                 chosen_ = static_cast<int>(i);
     modified_ = false;
+}
+
+bool AdminsDocument::saved(std::string text, std::optional<std::size_t> chosenAt)
+{
+    ++generation_;
+    const entry::ReadResult read = entry::read(text);
+    if (text != this->text() || read.blocks.size() != rows_.size()) {
+        readAnew(std::move(text), chosenAt);
+        return true;
+    }
+    // The rows stand for the saved text's entries in order.
+    saved_ = std::move(text);
+    savedSpans_.clear();
+    savedKeys_.clear();
+    readCount_.clear();
+    for (std::size_t i = 0; i < read.blocks.size(); ++i) {
+        const entry::Block& b = read.blocks[i];
+        savedSpans_.push_back({b.begin, b.end});
+        savedKeys_.push_back(doc::keyOf(b, std::string_view(saved_).substr(b.begin, b.end - b.begin)));
+        ++readCount_[savedKeys_.back()];
+        rows_[i].saved = i;
+        rows_[i].generation = generation_;
+    }
+    modified_ = false;
+    return false;
 }
 
 bool AdminsDocument::edited(const Row& row) const
@@ -243,7 +272,13 @@ void AdminsDocument::choose(int row)
     chosen_ = row >= 0 && row < static_cast<int>(rows_.size()) ? row : -1;
 }
 
-AdminsDocument::Changed AdminsDocument::edit(const entry::Block& wanted, bool identityIsPrompt)
+std::optional<std::size_t> AdminsDocument::savedIndex(const Row& row) const
+{
+    return row.generation == generation_ ? row.saved : std::nullopt;
+}
+
+AdminsDocument::Changed AdminsDocument::edit(const entry::Block& wanted, bool identityIsPrompt,
+                                             std::optional<Step>* step)
 {
     Changed changed;
     if (chosen_ < 0 || !rows_[static_cast<std::size_t>(chosen_)].editable())
@@ -265,6 +300,8 @@ AdminsDocument::Changed AdminsDocument::edit(const entry::Block& wanted, bool id
     const bool invalid = isInvalid(wanted.type, wanted.identity);
     if (line != r.line || title != r.title || invalid != r.invalid || identityIsPrompt != r.promptIdentity)
         changed.rows.push_back(chosen_);
+    if (step != nullptr)
+        *step = Step{Step::Kind::Edit, chosen_, r, {}, chosen_, chosen_};
     const std::string oldKey = keyOf(r);
     r.bytes = std::move(bytes);
     r.line = line;
@@ -288,6 +325,8 @@ AdminsDocument::Changed AdminsDocument::edit(const entry::Block& wanted, bool id
             rows_[i].line += moved;
         changed.linesMoved = true;
     }
+    if (step != nullptr)
+        (*step)->after = r;
     if (const std::string newKey = keyOf(r); newKey != oldKey) {
         --count_[oldKey];
         ++count_[newKey];
@@ -304,8 +343,9 @@ AdminsDocument::Changed AdminsDocument::edit(const entry::Block& wanted, bool id
     return changed;
 }
 
-void AdminsDocument::add(const entry::Block& wanted)
+void AdminsDocument::add(const entry::Block& wanted, std::optional<Step>* step)
 {
+    const int chosenBefore = chosen_;
     entry::Block b = wanted;
     b.lfOnly = lineEndOf(asRead_) == "\n";
     Row r;
@@ -325,19 +365,77 @@ void AdminsDocument::add(const entry::Block& wanted)
     modified_ = true;
     layOut();
     markDuplicates();
+    if (step != nullptr)
+        *step = Step{Step::Kind::Add, chosen_, {}, rows_.back(), chosenBefore, chosen_};
 }
 
-void AdminsDocument::removeChosen()
+void AdminsDocument::removeChosen(std::optional<Step>* step)
 {
     if (chosen_ < 0)
         return;
     const auto it = rows_.begin() + chosen_;
+    if (step != nullptr)
+        *step = Step{Step::Kind::Remove, chosen_, *it, {}, chosen_, -1};
     --count_[keyOf(*it)];
     rows_.erase(it);
     chosen_ = -1;
     modified_ = true;
     layOut();
     markDuplicates();
+}
+
+// A row as it was or became, in the place of the row that stands there now: what it stands for as read and as
+// saved is the present row's, which is the same entry; a row taken back from before a save stands for none there.
+void AdminsDocument::restore(int row, const Row& to)
+{
+    Row& r = rows_[static_cast<std::size_t>(row)];
+    const std::optional<std::size_t> origin = r.origin, saved = r.saved;
+    const int generation = r.generation;
+    r = to;
+    r.origin = origin, r.saved = saved, r.generation = generation;
+}
+
+void AdminsDocument::recount()
+{
+    count_.clear();
+    for (const Row& r : rows_)
+        ++count_[keyOf(r)];
+    markDuplicates();
+    layOut();
+}
+
+void AdminsDocument::undo(const Step& step)
+{
+    switch (step.kind) {
+    case Step::Kind::Edit:
+        restore(step.row, step.before);
+        break;
+    case Step::Kind::Add:
+        rows_.erase(rows_.begin() + step.row);
+        break;
+    case Step::Kind::Remove:
+        rows_.insert(rows_.begin() + step.row, step.before);
+        break;
+    }
+    chosen_ = step.chosenBefore;
+    recount();
+}
+
+void AdminsDocument::redo(const Step& step)
+{
+    switch (step.kind) {
+    case Step::Kind::Edit:
+        restore(step.row, step.after);
+        break;
+    case Step::Kind::Add:
+        rows_.insert(rows_.begin() + step.row, step.after);
+        break;
+    case Step::Kind::Remove:
+        rows_.erase(rows_.begin() + step.row);
+        break;
+    }
+    chosen_ = step.chosenAfter;
+    recount();
 }
 
 std::string AdminsDocument::saveRefusal() const
@@ -372,7 +470,7 @@ SavePlan AdminsDocument::plan(std::string_view onDisk, const std::vector<Answer>
     if (chosen_ >= 0 && chosenOrigin == npos)
         chosenAddition = static_cast<int>(
             std::count_if(rows_.begin(), rows_.begin() + chosen_, [](const Row& r) { return !r.origin; }));
-    if (onDisk == asRead_) {
+    if (onDisk == saved_) {
         Written w = writeEdits(asRead_, origins_, edits(), additions());
         if (chosenOrigin != npos && w.entryAt[chosenOrigin] != npos)
             out.chosenAt = w.entryAt[chosenOrigin];
@@ -381,6 +479,14 @@ SavePlan AdminsDocument::plan(std::string_view onDisk, const std::vector<Answer>
         out.text = std::move(w.text);
         return out;
     }
+
+    // The chosen row's entry as last saved, or, when it was added since, its place among the additions.
+    const std::size_t chosenSaved =
+        chosen_ >= 0 ? savedIndex(rows_[static_cast<std::size_t>(chosen_)]).value_or(npos) : npos;
+    int chosenAdded = -1;
+    if (chosen_ >= 0 && chosenSaved == npos)
+        chosenAdded = static_cast<int>(
+            std::count_if(rows_.begin(), rows_.begin() + chosen_, [this](const Row& r) { return !savedIndex(r); }));
 
     // The disk's entries by identity.
     const entry::ReadResult disk = entry::read(onDisk);
@@ -393,14 +499,16 @@ SavePlan AdminsDocument::plan(std::string_view onDisk, const std::vector<Answer>
         onDiskOf[doc::keyOf(b, diskBytes.back())].push_back(diskSpans.size() - 1);
     }
     const auto asReadBytes = [this](std::size_t k) {
-        return std::string_view(asRead_).substr(origins_[k].begin, origins_[k].end - origins_[k].begin);
+        return std::string_view(saved_).substr(savedSpans_[k].begin, savedSpans_[k].end - savedSpans_[k].begin);
     };
     // The window's version of each entry as read (none when removed), and the row that holds it.
-    std::vector<const Row*> rowOfOrigin(origins_.size(), nullptr);
+    std::vector<const Row*> rowOfOrigin(savedSpans_.size(), nullptr);
     for (const Row& r : rows_)
-        if (r.origin)
-            rowOfOrigin[*r.origin] = &r;
-    const auto touched = [&](std::size_t k) { return rowOfOrigin[k] == nullptr || edited(*rowOfOrigin[k]); };
+        if (const std::optional<std::size_t> k = savedIndex(r))
+            rowOfOrigin[*k] = &r;
+    const auto touched = [&](std::size_t k) {
+        return rowOfOrigin[k] == nullptr || rowOfOrigin[k]->bytes != asReadBytes(k);
+    };
     std::map<std::string, bool> answered;
     for (const Answer& a : answers)
         answered[a.key] = a.keepWindow;
@@ -414,13 +522,13 @@ SavePlan AdminsDocument::plan(std::string_view onDisk, const std::vector<Answer>
     std::map<std::size_t, std::vector<std::size_t>> groups; // identities the window edited, by their first entry
     {
         std::unordered_map<std::string, std::size_t> first;
-        for (std::size_t k = 0; k < origins_.size(); ++k) {
-            const auto [it, isNew] = first.emplace(originKeys_[k], k);
+        for (std::size_t k = 0; k < savedSpans_.size(); ++k) {
+            const auto [it, isNew] = first.emplace(savedKeys_[k], k);
             groups[it->second].push_back(k);
         }
     }
     for (const auto& [firstOrigin, members] : groups) {
-        const std::string& key = originKeys_[firstOrigin];
+        const std::string& key = savedKeys_[firstOrigin];
         if (std::none_of(members.begin(), members.end(), touched))
             continue;
         seen[key] = true;
@@ -440,7 +548,7 @@ SavePlan AdminsDocument::plan(std::string_view onDisk, const std::vector<Answer>
                 if (!touched(k))
                     continue;
                 onto.push_back({found[i], rowOfOrigin[k] ? std::optional(rowOfOrigin[k]->bytes) : std::nullopt});
-                if (chosenOrigin == k)
+                if (chosenSaved == k)
                     chosenDisk = found[i];
             }
             for (const std::size_t d : there)
@@ -488,7 +596,7 @@ SavePlan AdminsDocument::plan(std::string_view onDisk, const std::vector<Answer>
             else
                 onto.push_back({there[i], i < mine.size() ? std::optional<std::string>(mine[i]) : std::nullopt});
         }
-        if (!there.empty() && !mine.empty() && std::find(members.begin(), members.end(), chosenOrigin) != members.end())
+        if (!there.empty() && !mine.empty() && std::find(members.begin(), members.end(), chosenSaved) != members.end())
             chosenDisk = there.front();
     }
 
@@ -496,7 +604,7 @@ SavePlan AdminsDocument::plan(std::string_view onDisk, const std::vector<Answer>
     // is asked about.
     int addition = -1;
     for (const Row& r : rows_) {
-        if (r.origin)
+        if (savedIndex(r))
             continue;
         ++addition;
         const std::string key = keyOf(r);
@@ -506,13 +614,13 @@ SavePlan AdminsDocument::plan(std::string_view onDisk, const std::vector<Answer>
         const auto same = std::find_if(candidates.begin(), candidates.end(),
                                        [&](std::size_t d) { return sameEntry(diskBytes[d], r.bytes); });
         if (same != candidates.end()) {
-            if (addition == chosenAddition)
+            if (addition == chosenAdded)
                 chosenDisk = *same;
             candidates.erase(same);
             continue;
         }
         if (candidates.empty()) {
-            if (addition == chosenAddition)
+            if (addition == chosenAdded)
                 chosenAppended = static_cast<int>(appended.size());
             appended.push_back(r.bytes);
             continue;
@@ -531,7 +639,7 @@ SavePlan AdminsDocument::plan(std::string_view onDisk, const std::vector<Answer>
             out.conflicts.push_back(std::move(c));
         } else if (answer->second) {
             onto.push_back({d, r.bytes});
-            if (addition == chosenAddition)
+            if (addition == chosenAdded)
                 chosenDisk = d;
         } else {
             ++out.othersKept;
@@ -542,8 +650,8 @@ SavePlan AdminsDocument::plan(std::string_view onDisk, const std::vector<Answer>
 
     // What else the other writer changed stands: identities the window left alone whose entries differ.
     std::unordered_map<std::string, std::vector<std::string_view>> readOf;
-    for (std::size_t k = 0; k < origins_.size(); ++k)
-        readOf[originKeys_[k]].push_back(asReadBytes(k));
+    for (std::size_t k = 0; k < savedSpans_.size(); ++k)
+        readOf[savedKeys_[k]].push_back(asReadBytes(k));
     for (const auto& [key, indices] : onDiskOf) {
         if (seen.contains(key))
             continue;

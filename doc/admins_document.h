@@ -21,6 +21,8 @@ namespace doc {
 // An entry as the list shows it and the window loads it.
 struct Row {
     std::optional<std::size_t> origin; // the entry as read it stands for; none when the window added it
+    std::optional<std::size_t> saved;  // the entry of the text as last saved it stands for; none when added since
+    int generation = 0;                // of the saves, when `saved` was given
     std::string bytes;                 // its bytes now, with its warning comment
     std::string title;                 // the identity line as written, without its quotes: "SteamID:STEAM_0:1:5"
     int line = 0;                      // where its identity line stands now
@@ -65,12 +67,26 @@ struct SavePlan {
     int othersKept = 0;                  // identities another writer changed whose change stands
 };
 
+// One of the window's changes as the document can take it back and make it again: the row it changed, as it was
+// and as it became, and which row was chosen before and after. A row is named by its place, which is where it
+// stands again whenever the changes after it have been taken back.
+struct Step {
+    enum class Kind { Edit, Add, Remove } kind = Kind::Edit;
+    int row = 0;
+    Row before, after; // Edit: both; Add: after; Remove: before
+    int chosenBefore = -1, chosenAfter = -1;
+};
+
 class AdminsDocument {
 public:
     AdminsDocument(std::string path, std::string text);
 
     const std::string& path() const { return path_; }
     const std::string& asRead() const { return asRead_; }
+    // The text as last saved, or as read when it has not been saved since, and which of its entries a row stands
+    // for (none for a row added since).
+    const std::string& savedText() const { return saved_; }
+    std::optional<std::size_t> savedIndex(const Row& row) const;
     const std::vector<Row>& rows() const { return rows_; }
     int chosen() const { return chosen_; }
     bool modified() const { return modified_; }
@@ -89,11 +105,18 @@ public:
     };
     // The chosen row becomes `wanted` (its type, identity, password and granted set) in its shortest form with its
     // own line ends. Nothing changes when it already means that: choosing an entry never rewrites it.
-    Changed edit(const entry::Block& wanted, bool identityIsPrompt = false);
+    // `step`, when given, receives what can take the change back (nothing when nothing changed).
+    Changed edit(const entry::Block& wanted, bool identityIsPrompt = false, std::optional<Step>* step = nullptr);
     // Appends `entry` as set appends one, and chooses it.
-    void add(const entry::Block& entry);
+    void add(const entry::Block& entry, std::optional<Step>* step = nullptr);
     // Removes the chosen row; an entry as read goes with its warning comment and separating empty line.
-    void removeChosen();
+    void removeChosen(std::optional<Step>* step = nullptr);
+    // Takes `step` back, or makes it again: the rows and the chosen one as they were before it, or after it. Only
+    // the last step made (or the last one taken back) can be taken back (or made again).
+    void undo(const Step& step);
+    void redo(const Step& step);
+    // Whether the text differs from the one last saved, as the caller's history of steps knows it.
+    void setModified(bool modified) { modified_ = modified; }
 
     // Why the text cannot be saved while it stands, or empty: an identity that the window's edits put in more than
     // one entry, or an entry the window wrote while the identity box showed its prompt, named with their lines.
@@ -102,11 +125,17 @@ public:
     // The window's edits written onto `onDisk`, the text the file holds now, with the conflicts `answers` settle
     // settled. `onDisk` equal to the text as read writes text().
     SavePlan plan(std::string_view onDisk, const std::vector<Answer>& answers = {}) const;
-    // `text` was written: it becomes the text as read, every row its origin, nothing modified. The chosen row is the
-    // entry at `chosenAt`, or else the first of the chosen row's identity, or none.
-    void saved(std::string text, std::optional<std::size_t> chosenAt);
+    // `text` was written. When it is the text as edited, it becomes the text the next save replays the window's
+    // edits onto, and the rows stay (and what takes them back stays good); otherwise (another writer's changes were
+    // taken in) it becomes the text as read, every row its origin, and the chosen row is the entry at `chosenAt`,
+    // or else the first of the chosen row's identity, or none. Nothing is modified afterwards. True when the rows
+    // were laid out anew.
+    bool saved(std::string text, std::optional<std::size_t> chosenAt);
 
 private:
+    void readAnew(std::string text, std::optional<std::size_t> chosenAt);
+    void recount();
+    void restore(int row, const Row& to);
     void layOut();
     void markDuplicates();
     std::vector<Edit> edits() const;
@@ -118,10 +147,16 @@ private:
     std::string asRead_;
     std::vector<Span> origins_;           // the entries of the text as read
     std::vector<std::string> originKeys_; // their types and identities
+    // The text as last saved (or read), onto whose copy on disk the next save replays the window's edits, its
+    // entries and their types and identities.
+    std::string saved_;
+    std::vector<Span> savedSpans_;
+    std::vector<std::string> savedKeys_;
+    int generation_ = 0;
     std::vector<Row> rows_;
     int chosen_ = -1;
     bool modified_ = false;
-    std::unordered_map<std::string, int> readCount_; // entries of each identity as read
+    std::unordered_map<std::string, int> readCount_; // entries of each identity as last saved
     std::unordered_map<std::string, int> count_;     // rows of each identity now
 };
 

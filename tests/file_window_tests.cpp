@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTreeView>
+#include <QUndoStack>
 
 #include <filesystem>
 #include <fstream>
@@ -44,7 +45,7 @@ struct FileWindow : SessionWindow {
     {
         write(file, text);
         session->open(QString::fromStdString(file.string()));
-        return session->document() != nullptr && document().asRead() == text;
+        return session->document() != nullptr && document().savedText() == text;
     }
     void clickRow(int row)
     {
@@ -191,8 +192,8 @@ TEST_F(FileWindow, AfterASaveTheWindowShowsTheDisk)
         clickRow(row.tickBob ? 0 : 1);
         clickCheck("lvl2");
         clickRow(0);
-        // Another writer grants bob kick, removes dan and adds eve.
-        write(file, bobKick + "\r\n" + named("cat", 0) + "\r\n" + named("eve", 1));
+        // Another writer grants bob kick, removes dan and adds eve and fay.
+        write(file, bobKick + "\r\n" + named("cat", 0) + "\r\n" + named("eve", 1) + "\r\n" + named("fay", 4));
         prompts->keepWindow = {row.keepWindow};
         save();
         EXPECT_EQ(prompts->asked.size(), row.tickBob ? 1U : 0U);
@@ -201,22 +202,23 @@ TEST_F(FileWindow, AfterASaveTheWindowShowsTheDisk)
         EXPECT_EQ(node("kick")->Checked(), !row.keepWindow || !row.tickBob);
         EXPECT_EQ(node("lvl2")->Checked(), row.level2AfterSave);
         const QAbstractItemModel* list = panel()->lstEntries->model();
-        ASSERT_EQ(list->rowCount(), 3);
+        ASSERT_EQ(list->rowCount(), 4);
         EXPECT_EQ(list->index(2, 0).data().toString(), "Name:eve");
         clickCheck("reload");
         save();
         EXPECT_EQ(grants("bob", "kick"), !row.keepWindow || !row.tickBob);
         EXPECT_TRUE(grants("bob", "reload"));
         EXPECT_EQ(grants("cat", "kick"), false);
-        clickRow(2);
-        EXPECT_EQ(result(), "\"Name:eve\"\n{\n\tbaseLevel = 1\n}\n");
+        clickRow(3); // a row the list did not have before the save
+        EXPECT_EQ(result(), "\"Name:fay\"\n{\n\tbaseLevel = 4\n}\n");
         EXPECT_EQ(panel()->lblFileStatus->text(), "");
     }
     // What a merged save did is said once under the list.
     clickCheck("lvl2");
-    write(file, bytesOf(file) + "\r\n" + named("fay", 0));
+    write(file, bytesOf(file) + "\r\n" + named("gus", 0));
     save();
-    EXPECT_EQ(panel()->lblFileStatus->text(), "Saved. 1 entry changed by another program was kept.");
+    EXPECT_EQ(panel()->lblFileStatus->text(),
+              "Saved. 1 entry changed by another program was kept. Earlier changes can no longer be undone.");
 }
 
 // Only what the locked writer would replace is opened, and nothing waits: standard input, a folder or a pipe is
@@ -247,7 +249,7 @@ TEST_F(FileWindow, OpensOnlyAFileItCanReplace)
     }
     prompts->leave = {ui::FilePrompts::Leave::Save};
     session->open(QString::fromStdString(name));
-    EXPECT_EQ(document().asRead(), bytesOf(file));
+    EXPECT_EQ(document().savedText(), bytesOf(file));
     EXPECT_NE(bytesOf(file), text);
     EXPECT_FALSE(w->isWindowModified());
     prompts->leave = {ui::FilePrompts::Leave::Cancel};
@@ -270,4 +272,80 @@ TEST_F(FileWindow, TheWidenedWindowStaysOnTheScreen)
     w->move(room.left() + 200, room.top()); // room enough on the left
     ASSERT_TRUE(open(named("a", 0)));
     EXPECT_EQ(w->frameGeometry().left(), room.left() + 200 - 192);
+}
+
+// Ctrl+Z takes the open file's changes back one user action at a time, in any box of the window; Ctrl+Y and
+// Ctrl+Shift+Z make them again; the title's mark follows the last save. Ctrl+D shows what Save would write. With no
+// file open a box takes back its own typing.
+TEST_F(FileWindow, UndoRedoAndShowChanges)
+{
+    const std::string start = named("a", 0) + "\r\n" + named("b", 0);
+    ASSERT_TRUE(open(start));
+    const auto key = [this](Qt::Key k, Qt::KeyboardModifiers m = Qt::ControlModifier) {
+        QTest::keyClick(QApplication::focusWidget(), k, m);
+    };
+    clickRow(1);
+    clickCheck("lvl4");
+    save();
+    clickCheck("lvl2");
+    QTest::mouseClick(w->txtID, Qt::LeftButton);
+    QTest::keyClicks(w->txtID, "xy"); // one step
+    EXPECT_EQ(document().rows()[1].title, "Name:bxy");
+    key(Qt::Key_Z); // in the identity box: the file's step, not the box's own undo
+    EXPECT_EQ(w->txtID->text(), "b");
+    EXPECT_EQ(document().rows()[1].title, "Name:b");
+    EXPECT_TRUE(w->isWindowModified());
+    key(Qt::Key_Z); // back to the save
+    EXPECT_FALSE(w->isWindowModified());
+    EXPECT_EQ(document().text(), bytesOf(file));
+    key(Qt::Key_Z); // past it, to the file as opened
+    EXPECT_TRUE(w->isWindowModified());
+    EXPECT_EQ(document().text(), start);
+    EXPECT_FALSE(node("lvl4")->Checked());
+    key(Qt::Key_Y);
+    EXPECT_FALSE(w->isWindowModified());
+    EXPECT_TRUE(node("lvl4")->Checked());
+
+    clickRow(0);
+    QTest::keyClick(panel()->lstEntries, Qt::Key_Delete);
+    EXPECT_EQ(panel()->lstEntries->model()->rowCount(), 1);
+    key(Qt::Key_Z);
+    EXPECT_EQ(panel()->lstEntries->model()->rowCount(), 2);
+    EXPECT_EQ(result(), "\"Name:a\"\n{\n\tbaseLevel = 0\n}\n");
+    key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(panel()->lstEntries->model()->rowCount(), 1);
+
+    key(Qt::Key_D);
+    ASSERT_EQ(prompts->shown.size(), 1U);
+    const std::string name = file.string();
+    EXPECT_EQ(prompts->shown[0].text,
+              "--- " + name + " (on disk now)\n+++ " + name +
+                  " (as Save would write it)\n@@ -1,8 +1,3 @@\n"
+                  "    1       - \"Name:a\"\u240D\u240A\n"
+                  "    2       - {\u240D\u240A\n"
+                  "    3       - \tbaseLevel = 0\u240D\u240A\n"
+                  "    4       - }\u240D\u240A\n"
+                  "    5       - \u240D\u240A\n"
+                  "    6     1   \"Name:b\"\u240D\u240A\n"
+                  "    7     2   {\u240D\u240A\n"
+                  "    8     3   \tbaseLevel = 4\u240D\u240A\n");
+    EXPECT_TRUE(prompts->shown[0].changes);
+
+    // A save that takes in another writer's change starts the history anew.
+    write(file, bytesOf(file) + "\r\n" + named("c", 0));
+    save();
+    EXPECT_EQ(session->history()->count(), 0);
+    EXPECT_EQ(panel()->lblFileStatus->text(),
+              "Saved. 1 entry changed by another program was kept. Earlier changes can no longer be undone.");
+    const std::string saved = document().text();
+    key(Qt::Key_Z);
+    EXPECT_EQ(document().text(), saved);
+
+    QTest::keyClick(w.get(), Qt::Key_W, Qt::ControlModifier);
+    ASSERT_EQ(session->document(), nullptr);
+    QTest::mouseClick(w->txtID, Qt::LeftButton);
+    const QString before = w->txtID->text();
+    QTest::keyClicks(w->txtID, "q");
+    key(Qt::Key_Z);
+    EXPECT_EQ(w->txtID->text(), before);
 }

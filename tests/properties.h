@@ -325,9 +325,23 @@ std::string drawnAdminsText(Pick&& pick)
     return text;
 }
 
-// The window's actions on an open file through the document's API, with the identities they touched.
+// The window's actions on an open file through the document's API, with the identities they touched; the steps
+// they made can be taken back and made again.
 struct WindowActions {
     std::set<std::string> touched;
+    std::vector<doc::Step> done, undone;
+
+    void record(const std::optional<doc::Step>& step)
+    {
+        if (step)
+            done.push_back(*step), undone.clear();
+    }
+    void touch(const doc::Step& step)
+    {
+        for (const doc::Row* r : {&step.before, &step.after})
+            if (!r->bytes.empty())
+                touched.insert(rowKey(*r));
+    }
 
     // One action drawn by `pick`: choose a row, change the chosen one (sometimes with the identity box showing its
     // prompt), add one, remove the chosen one.
@@ -337,10 +351,18 @@ struct WindowActions {
         static const char* const names[] = {"a", "b", "c", "new"};
         const int chosen = d.chosen();
         const auto keyOfRow = [&d](int row) { return rowKey(d.rows()[static_cast<std::size_t>(row)]); };
-        switch (pick(5)) {
+        switch (pick(7)) {
         case 0:
         case 1:
             d.choose(d.rows().empty() ? -1 : static_cast<int>(pick(d.rows().size())));
+            break;
+        case 5:
+            if (!done.empty())
+                d.undo(done.back()), touch(done.back()), undone.push_back(done.back()), done.pop_back();
+            break;
+        case 6:
+            if (!undone.empty())
+                d.redo(undone.back()), touch(undone.back()), done.push_back(undone.back()), undone.pop_back();
             break;
         case 2: {
             if (chosen < 0 || !d.rows()[static_cast<std::size_t>(chosen)].editable())
@@ -352,7 +374,9 @@ struct WindowActions {
             for (std::size_t i = 0; i < model::kCommandCount; ++i)
                 b.granted[i] = pick(3) == 0;
             touched.insert(keyOfRow(chosen));
-            d.edit(b, pick(8) == 0);
+            std::optional<doc::Step> step;
+            d.edit(b, pick(8) == 0, &step);
+            record(step);
             touched.insert(keyOfRow(chosen));
             break;
         }
@@ -360,13 +384,19 @@ struct WindowActions {
             entry::Block b;
             b.identity = entry::kDefaultIdentity;
             b.granted = model::defaultCommands();
-            d.add(b);
+            std::optional<doc::Step> step;
+            d.add(b, &step);
+            record(step);
             touched.insert(keyOfRow(d.chosen()));
             break;
         }
         default:
-            if (chosen >= 0)
-                touched.insert(keyOfRow(chosen)), d.removeChosen();
+            if (chosen >= 0) {
+                touched.insert(keyOfRow(chosen));
+                std::optional<doc::Step> step;
+                d.removeChosen(&step);
+                record(step);
+            }
             break;
         }
     }
@@ -401,7 +431,8 @@ std::string otherWriter(std::string text, Pick&& pick)
             break;
         case 3: { // the last entry and the one at i change places
             const entry::Block &x = blocks[i], &y = blocks.back();
-            if (x.end > y.begin || x.hasErrors || y.hasErrors) // an open entry would take in what follows it
+            // An open entry, or one without a last line end, would take in what follows it.
+            if (x.end > y.begin || x.hasErrors || y.hasErrors || text[y.end - 1] != '\n')
                 break;
             const std::string first = text.substr(x.begin, x.end - x.begin),
                               last = text.substr(y.begin, y.end - y.begin);
@@ -439,7 +470,7 @@ inline std::string saveKeepsBothSides(const doc::AdminsDocument& d, std::string_
         if (r.promptIdentity && d.saveRefusal().find("has no identity of its own") == std::string::npos)
             return "an entry without an identity of its own would be saved";
     }
-    const auto read = entriesByKey(d.asRead()), disk = entriesByKey(onDisk);
+    const auto read = entriesByKey(d.savedText()), disk = entriesByKey(onDisk);
     std::map<std::string, std::vector<std::string>> window;
     for (const doc::Row& r : d.rows())
         window[rowKey(r)].push_back(entryLines(r.bytes));
@@ -465,8 +496,12 @@ inline std::string saveKeepsBothSides(const doc::AdminsDocument& d, std::string_
         for (const auto& [key, entries] : saved)
             for (const std::string& e : entries) {
                 const auto mine = of(window, key), theirs = of(disk, key);
-                bool known = std::find(theirs.begin(), theirs.end(), e) != theirs.end() ||
-                    std::find(mine.begin(), mine.end(), e) != mine.end();
+                // An entry the reader cannot close takes in the lines after it, wherever it is put.
+                const auto same = [&e](const std::string& x) {
+                    return x == e || (!e.ends_with('}') && e.starts_with(x));
+                };
+                const bool known =
+                    std::any_of(theirs.begin(), theirs.end(), same) || std::any_of(mine.begin(), mine.end(), same);
                 if (!known)
                     return "saved an entry that neither side holds: " + e;
             }
@@ -477,10 +512,10 @@ inline std::string saveKeepsBothSides(const doc::AdminsDocument& d, std::string_
                 keys.insert(key);
         // Rows that stand for an entry of an identity both sides changed: kept or not with that identity's answer.
         std::set<std::string> answered;
-        const entry::ReadResult asRead = entry::read(d.asRead());
+        const entry::ReadResult asSaved = entry::read(d.savedText());
         for (const doc::Row& r : d.rows())
-            if (r.origin && !keepWindow) {
-                const std::string from = keyOf(asRead.blocks[*r.origin], d.asRead());
+            if (d.savedIndex(r) && !keepWindow) {
+                const std::string from = keyOf(asSaved.blocks[*d.savedIndex(r)], d.savedText());
                 if (of(read, from) != of(disk, from))
                     answered.insert(rowKey(r));
             }

@@ -127,7 +127,7 @@ struct Soak : SessionWindow {
         if (refused)
             return "no save";
         touched.clear();
-        EXPECT_EQ(document().asRead(), onDisk());
+        EXPECT_EQ(document().savedText(), onDisk());
         EXPECT_FALSE(w->isWindowModified());
         return "save";
     }
@@ -141,7 +141,9 @@ struct Soak : SessionWindow {
         std::string bytes = d.rows()[static_cast<std::size_t>(d.chosen())].bytes;
         for (std::size_t at = 0; (at = bytes.find("\r\n", at)) != std::string::npos;)
             bytes.erase(at, 1);
-        return bytes == result().toStdString() ? "" : "the chosen entry is not what the inputs show:\n" + bytes;
+        return bytes == result().toStdString()
+            ? ""
+            : "the chosen entry is not what the inputs show:\n" + bytes + "\nbut:\n" + result().toStdString();
     }
 
     // One random user event, described for a failure message.

@@ -111,6 +111,8 @@ struct ScriptedPrompts : ui::FilePrompts {
         return answers;
     }
     void showError(const QString& message) override { said << message; }
+    void showChanges(const QString&, const doc::Preview& preview) override { shown.push_back(preview); }
+    std::vector<doc::Preview> shown;
 };
 
 // The window with its file session, whose questions a script answers.

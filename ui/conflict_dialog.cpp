@@ -5,6 +5,7 @@
 
 #include <QButtonGroup>
 #include <QDialogButtonBox>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -78,6 +79,23 @@ std::vector<doc::Answer> ConflictDialog::answers() const
     return out;
 }
 
+QString changesSummary(const QString& file, const doc::Preview& preview)
+{
+    QStringList said;
+    if (!preview.refusal.empty())
+        said << QStringLiteral("Save would refuse: ") + fromUtf8(preview.refusal);
+    if (!preview.conflicts.empty()) {
+        QStringList names;
+        for (const doc::Conflict& c : preview.conflicts)
+            names << fromUtf8(entry::typeCaption(c.type)) + fromUtf8(c.identity);
+        said << QStringLiteral("Changed both here and by another program, shown as this window's version: ") +
+                names.join(QStringLiteral(", "));
+    }
+    said << (preview.changes ? QStringLiteral("What Save would change in %1:").arg(file)
+                             : QStringLiteral("Save would leave %1 as it is.").arg(file));
+    return said.join(u'\n');
+}
+
 namespace {
 
 class DialogPrompts : public FilePrompts {
@@ -104,6 +122,28 @@ public:
     }
 
     void showError(const QString& message) override { QMessageBox::warning(parent_, parent_->windowTitle(), message); }
+
+    void showChanges(const QString& file, const doc::Preview& preview) override
+    {
+        QDialog dialog(parent_);
+        dialog.setObjectName(QStringLiteral("dlgChanges"));
+        dialog.setWindowTitle(QStringLiteral("Changes Save would write"));
+        auto* layout = new QVBoxLayout(&dialog);
+        auto* said = new QLabel(changesSummary(file, preview));
+        said->setWordWrap(true);
+        layout->addWidget(said);
+        auto* text = new QPlainTextEdit(fromUtf8(preview.text));
+        text->setObjectName(QStringLiteral("txtChanges"));
+        text->setReadOnly(true);
+        text->setLineWrapMode(QPlainTextEdit::NoWrap);
+        text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        layout->addWidget(text);
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+        QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+        layout->addWidget(buttons);
+        dialog.resize(720, 480);
+        dialog.exec();
+    }
 
 private:
     QWidget* parent_;

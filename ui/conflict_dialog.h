@@ -2,6 +2,7 @@
 #pragma once
 
 #include <admins_document.h>
+#include <preview.h>
 
 #include <QDialog>
 
@@ -21,5 +22,9 @@ private:
     std::vector<doc::Conflict> conflicts_;
     std::vector<QRadioButton*> keepWindow_;
 };
+
+// What the dialog of Show Changes... says above the diff: any reason Save would refuse, the entries it would ask
+// about, and whether it would change the file.
+QString changesSummary(const QString& file, const doc::Preview& preview);
 
 } // namespace ui

@@ -246,6 +246,8 @@ void ResultBox::contextMenuEvent(QContextMenuEvent* event)
     menu->addSeparator();
     QAction* open = menu->addAction(tr("Open File..."), this, &ResultBox::openRequested);
     open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    if (extendMenu)
+        extendMenu(menu);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(event->globalPos());
 }

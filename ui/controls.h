@@ -9,6 +9,8 @@
 
 class QMimeData;
 
+class QMenu;
+
 namespace ui {
 
 // Colours as the window gives them to its controls: 0x00BBGGRR for a fixed
@@ -102,6 +104,9 @@ public:
     // Replaces the whole text. Only the lines that differ are rewritten, so
     // that a rebuild repaints what changed rather than the whole box.
     void setEntry(const QString& entry);
+
+    // Adds the open file's items to its menu, when set.
+    std::function<void(QMenu*)> extendMenu;
 
 signals:
     void loadRequested(const QByteArray& text);

@@ -43,14 +43,16 @@ FilePanel::FilePanel(FileSession* session, QWidget* window)
         b->setToolTip(caption + QStringLiteral(" (") + keys.toString(QKeySequence::NativeText) + u')');
         return b;
     };
+    cmdShowChanges = button("cmdShowChanges", QStringLiteral("Show Changes..."), QKeySequence(Qt::CTRL | Qt::Key_D));
     cmdNewEntry = button("cmdNewEntry", QStringLiteral("New Entry"), QKeySequence(Qt::CTRL | Qt::Key_N));
     cmdRemoveEntry = button("cmdRemoveEntry", QStringLiteral("Remove Entry"), QKeySequence(Qt::Key_Delete));
     cmdSave = button("cmdSave", QStringLiteral("Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
     cmdCloseFile = button("cmdCloseFile", QStringLiteral("Close File"), QKeySequence(Qt::CTRL | Qt::Key_W));
 
     setGeometry(8, 8, 185, 505);
-    lstEntries->setGeometry(8, 16, 169, 395);
-    lblFileStatus->setGeometry(8, 414, 169, 30);
+    lstEntries->setGeometry(8, 16, 169, 366);
+    lblFileStatus->setGeometry(8, 385, 169, 30);
+    cmdShowChanges->setGeometry(8, 422, 169, 21);
     cmdNewEntry->setGeometry(8, 449, 81, 21);
     cmdRemoveEntry->setGeometry(96, 449, 81, 21);
     cmdSave->setGeometry(8, 476, 81, 21);
@@ -61,6 +63,7 @@ FilePanel::FilePanel(FileSession* session, QWidget* window)
         connect(new QShortcut(keys, b), &QShortcut::activated, b, &QPushButton::click);
     };
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_N), cmdNewEntry);
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_D), cmdShowChanges);
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_S), cmdSave);
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_W), cmdCloseFile);
     auto* remove = new QShortcut(QKeySequence(Qt::Key_Delete), lstEntries);
@@ -69,7 +72,11 @@ FilePanel::FilePanel(FileSession* session, QWidget* window)
 
     connect(lstEntries->selectionModel(), &QItemSelectionModel::currentRowChanged, session,
             [session](const QModelIndex& current) { session->choose(current.isValid() ? current.row() : -1); });
+    connect(cmdShowChanges, &QPushButton::clicked, session, &FileSession::showChanges);
     connect(cmdNewEntry, &QPushButton::clicked, session, &FileSession::newEntry);
+    // The list's menu: Undo, Redo and Show Changes...
+    lstEntries->setContextMenuPolicy(Qt::ActionsContextMenu);
+    session->addFileActions(lstEntries);
     connect(cmdRemoveEntry, &QPushButton::clicked, session, &FileSession::removeChosen);
     connect(cmdSave, &QPushButton::clicked, session, &FileSession::save);
     connect(cmdCloseFile, &QPushButton::clicked, session, &FileSession::close);

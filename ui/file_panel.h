@@ -22,6 +22,7 @@ public:
 
     QTreeView* lstEntries;
     QLabel* lblFileStatus;
+    QPushButton* cmdShowChanges;
     QPushButton* cmdNewEntry;
     QPushButton* cmdRemoveEntry;
     QPushButton* cmdSave;

@@ -8,7 +8,12 @@
 #include <catalogue.h>
 #include <file_io.h>
 
+#include <QApplication>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QUndoCommand>
+#include <QUndoStack>
 
 #include <exception>
 
@@ -21,9 +26,59 @@ constexpr double kSaveWaitSeconds = 2;
 
 } // namespace
 
+// One step of the history: made already when it is pushed, taken back and made again through the session.
+class StepCommand : public QUndoCommand {
+public:
+    StepCommand(FileSession& session, doc::Step step, unsigned action, QObject* typingIn, unsigned typingRun)
+        : session_(session), step_(std::move(step)), action_(action), typingIn_(typingIn), typingRun_(typingRun)
+    {
+    }
+    void undo() override { session_.takeBack(step_); }
+    void redo() override
+    {
+        if (!first_)
+            session_.makeAgain(step_);
+        first_ = false;
+    }
+    int id() const override { return step_.kind == doc::Step::Kind::Edit ? 1 : -1; }
+    // Changes of one row in one user action are one step, and so is a run of typing in one box.
+    bool mergeWith(const QUndoCommand* other) override
+    {
+        const auto* next = static_cast<const StepCommand*>(other);
+        if (next->step_.row != step_.row ||
+            (next->action_ != action_ &&
+             (typingIn_ == nullptr || next->typingIn_ != typingIn_ || next->typingRun_ != typingRun_)))
+            return false;
+        step_.after = next->step_.after;
+        step_.chosenAfter = next->step_.chosenAfter;
+        action_ = next->action_;
+        return true;
+    }
+
+private:
+    FileSession& session_;
+    doc::Step step_;
+    bool first_ = true;
+    unsigned action_;
+    QObject* typingIn_;
+    unsigned typingRun_;
+};
+
 FileSession::FileSession(frmMain* window)
-    : QObject(window), window_(window), baseTitle_(window->windowTitle()), prompts_(dialogPrompts(window))
+    : QObject(window),
+      window_(window),
+      baseTitle_(window->windowTitle()),
+      prompts_(dialogPrompts(window)),
+      history_(new QUndoStack(this))
 {
+    qApp->installEventFilter(this);
+    connect(qApp, &QApplication::focusChanged, this, [this] { ++typingRun_; });
+    connect(history_, &QUndoStack::cleanChanged, this, [this](bool clean) {
+        if (doc_ && doc_->modified() == clean) {
+            doc_->setModified(!clean);
+            emit modifiedChanged(!clean);
+        }
+    });
     connect(window, &frmMain::openRequested, this, &FileSession::open);
     connect(window, &frmMain::entryEdited, this, [this] {
         if (doc_)
@@ -32,9 +87,100 @@ FileSession::FileSession(frmMain* window)
     connect(this, &FileSession::entryChosen, window, &frmMain::showEntry);
     connect(this, &FileSession::modifiedChanged, window, &QWidget::setWindowModified);
     window->setCloseGuard([this] { return mayLeave(); });
+    window->txtResult->extendMenu = [this](QMenu* menu) {
+        if (!doc_)
+            return;
+        menu->addSeparator();
+        addFileActions(menu);
+    };
 }
 
-FileSession::~FileSession() = default;
+FileSession::~FileSession()
+{
+    qApp->removeEventFilter(this);
+}
+
+bool FileSession::eventFilter(QObject* watched, QEvent* event)
+{
+    const auto inWindow = [this, watched] {
+        const auto* widget = qobject_cast<QWidget*>(watched);
+        return widget != nullptr && widget->window() == window_;
+    };
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (doc_ && inWindow()) {
+            const bool redo = key->matches(QKeySequence::Redo) ||
+                key->keyCombination() == QKeyCombination(Qt::CTRL | Qt::SHIFT, Qt::Key_Z) ||
+                key->keyCombination() == QKeyCombination(Qt::CTRL, Qt::Key_Y);
+            if (redo || key->matches(QKeySequence::Undo)) {
+                redo ? history_->redo() : history_->undo();
+                return true;
+            }
+        }
+        ++action_;
+        const bool typed = !key->text().isEmpty() && key->text().at(0).isPrint() &&
+            (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) == 0;
+        if (!typed || typingIn_ != watched)
+            ++typingRun_;
+        typingIn_ = typed ? watched : nullptr;
+        break;
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Drop:
+    case QEvent::InputMethod:
+        ++action_;
+        ++typingRun_;
+        typingIn_ = nullptr;
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+void FileSession::addFileActions(QWidget* to)
+{
+    // Their keys (Ctrl+Z, Ctrl+Y, Ctrl+D) are the window's, taken by the event filter and the panel: as the
+    // actions' own shortcuts they would stand twice and neither would fire.
+    QAction* undo = history_->createUndoAction(to, QStringLiteral("Undo"));
+    QAction* redo = history_->createRedoAction(to, QStringLiteral("Redo"));
+    auto* changes = new QAction(QStringLiteral("Show Changes..."), to);
+    connect(changes, &QAction::triggered, this, &FileSession::showChanges);
+    to->addActions({undo, redo, changes});
+}
+
+void FileSession::record(const std::optional<doc::Step>& step)
+{
+    if (step)
+        history_->push(new StepCommand(*this, *step, action_, typingIn_, typingRun_));
+}
+
+// The list and the inputs show the rows as a step left or found them.
+void FileSession::afterStep(const doc::Step& step)
+{
+    emit rowsReset();
+    const int chosen = doc_->chosen();
+    if (chosen >= 0 && chosen == (step.kind == doc::Step::Kind::Remove ? step.chosenBefore : chosen))
+        showChosen();
+}
+
+void FileSession::takeBack(const doc::Step& step)
+{
+    if (!doc_)
+        return;
+    doc_->undo(step);
+    afterStep(step);
+}
+
+void FileSession::makeAgain(const doc::Step& step)
+{
+    if (!doc_)
+        return;
+    doc_->redo(step);
+    afterStep(step);
+}
 
 QString FileSession::name() const
 {
@@ -72,6 +218,7 @@ void FileSession::open(const QString& path)
         emit failed(message);
         return;
     }
+    history_->clear();
     doc_.emplace(utf8, std::move(*text));
     if (panel_ == nullptr) {
         panel_ = new FilePanel(this, window_);
@@ -90,6 +237,7 @@ bool FileSession::close()
         return true;
     if (!mayLeave())
         return false;
+    history_->clear();
     doc_.reset();
     panel_ = nullptr;
     window_->setSidePanel(nullptr); // deletes the panel
@@ -117,7 +265,7 @@ void FileSession::showChosen()
     if (doc_ && doc_->chosen() >= 0) {
         const doc::Row& row = doc_->rows()[static_cast<std::size_t>(doc_->chosen())];
         if (row.editable())
-            emit entryChosen(row.block());
+            emit entryChosen(row.block(), row.promptIdentity);
     }
 }
 
@@ -139,9 +287,11 @@ void FileSession::edit(const ShownEntry& shown)
     if (!doc_)
         return;
     const bool wasModified = doc_->modified();
-    const doc::AdminsDocument::Changed changed = doc_->edit(shown.block(), shown.identityIsPrompt);
+    std::optional<doc::Step> step;
+    const doc::AdminsDocument::Changed changed = doc_->edit(shown.block(), shown.identityIsPrompt, &step);
     if (!changed.rows.empty() || changed.linesMoved)
         emit rowsChanged(changed.rows, changed.linesMoved);
+    record(step);
     if (doc_->modified() != wasModified)
         emit modifiedChanged(doc_->modified());
 }
@@ -153,7 +303,9 @@ void FileSession::newEntry()
     entry::Block startUp;
     startUp.identity = entry::kDefaultIdentity;
     startUp.granted = model::defaultCommands();
-    doc_->add(startUp);
+    std::optional<doc::Step> step;
+    doc_->add(startUp, &step);
+    record(step);
     emit rowsReset();
     emit modifiedChanged(true);
     showChosen();
@@ -163,9 +315,28 @@ void FileSession::removeChosen()
 {
     if (!doc_ || doc_->chosen() < 0)
         return;
-    doc_->removeChosen();
+    std::optional<doc::Step> step;
+    doc_->removeChosen(&step);
+    record(step);
     emit rowsReset();
     emit modifiedChanged(true);
+}
+
+void FileSession::showChanges()
+{
+    if (!doc_)
+        return;
+    std::string why;
+    std::optional<std::string> onDisk = store::readFileToChange(doc_->path(), why);
+    if (!onDisk && why != "no such file") {
+        prompts_->showError(name() + QStringLiteral(": ") + fromUtf8(why));
+        return;
+    }
+    try {
+        prompts_->showChanges(name(), doc::preview(*doc_, onDisk.value_or(std::string()), doc_->path()));
+    } catch (const std::exception& e) {
+        prompts_->showError(name() + QStringLiteral(": ") + QString::fromLocal8Bit(e.what()));
+    }
 }
 
 void FileSession::save()
@@ -201,7 +372,7 @@ bool FileSession::saveNow()
                     return false;
                 }
                 // A file removed since it was opened is written anew with the window's text.
-                plan = doc_->plan(file.exists() ? std::string_view(file.text()) : doc_->asRead(), answers);
+                plan = doc_->plan(file.exists() ? std::string_view(file.text()) : doc_->savedText(), answers);
                 if (plan.conflicts.empty() && (!file.exists() || plan.text != file.text()) &&
                     !file.commit(plan.text, why)) {
                     prompts_->showError(prefix + fromUtf8(why));
@@ -209,19 +380,25 @@ bool FileSession::saveNow()
                 }
             }
             if (plan.conflicts.empty()) {
-                const bool merged = plan.text != doc_->text();
-                doc_->saved(std::move(plan.text), plan.chosenAt);
+                const bool merged = doc_->saved(std::move(plan.text), plan.chosenAt);
+                // After a merge the steps before it no longer describe the file.
+                if (merged)
+                    history_->clear();
+                else
+                    history_->setClean();
                 emit rowsReset();
                 emit modifiedChanged(false);
+                const QString earlier = QStringLiteral(" Earlier changes can no longer be undone.");
                 if (!merged)
                     emit status(QStringLiteral("Saved."));
                 else if (plan.othersKept == 0)
-                    emit status(QStringLiteral("Saved. Another program's changes to the file were kept."));
+                    emit status(QStringLiteral("Saved. Another program's changes to the file were kept.") + earlier);
                 else
-                    emit status(plan.othersKept == 1
-                                    ? QStringLiteral("Saved. 1 entry changed by another program was kept.")
-                                    : QStringLiteral("Saved. %1 entries changed by another program were kept.")
-                                          .arg(plan.othersKept));
+                    emit status((plan.othersKept == 1
+                                     ? QStringLiteral("Saved. 1 entry changed by another program was kept.")
+                                     : QStringLiteral("Saved. %1 entries changed by another program were kept.")
+                                           .arg(plan.othersKept)) +
+                                earlier);
                 if (merged)
                     showChosen();
                 return true;

@@ -4,19 +4,24 @@
 #pragma once
 
 #include <admins_document.h>
+#include <preview.h>
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
 #include <optional>
 #include <vector>
 
+class QUndoStack;
+
 namespace ui {
 
 class frmMain;
 class FilePanel;
 struct ShownEntry;
+class StepCommand;
 
 // How the session asks the user and tells him what failed; the window's dialogs unless replaced (the tests answer
 // through their own).
@@ -30,6 +35,8 @@ public:
     virtual std::optional<std::vector<doc::Answer>> askConflicts(const QString& file,
                                                                  const std::vector<doc::Conflict>& conflicts) = 0;
     virtual void showError(const QString& message) = 0;
+    // What Save would write, shown before it is written.
+    virtual void showChanges(const QString& file, const doc::Preview& preview) = 0;
 };
 
 // The window's own dialogs, with `parent` as their owner.
@@ -62,6 +69,19 @@ public:
     void edit(const ShownEntry& shown);
     void newEntry();
     void removeChosen();
+    // Shows the difference between the file on disk now and what Save would write.
+    void showChanges();
+
+    // The open file's history of the window's changes: each user action one step (a tick with the ticks it
+    // derives, a bulk button, a change of user type, a run of typing in one box, a paste, New Entry, Remove Entry),
+    // taken back and made again through the document's own steps. Its clean state is the last save; a save that
+    // took in another writer's changes starts it anew, since the steps before it no longer describe the file.
+    QUndoStack* history() const { return history_; }
+    // Undo, Redo and Show Changes... as actions of `to` (a menu, or a widget's context menu).
+    void addFileActions(QWidget* to);
+    // A step of the history taken back or made again.
+    void takeBack(const doc::Step& step);
+    void makeAgain(const doc::Step& step);
 
 signals:
     void opened(const QString& path);
@@ -72,13 +92,20 @@ signals:
     // Only these rows show something else; with `linesMoved` also the line numbers after the chosen row.
     void rowsChanged(const std::vector<int>& rows, bool linesMoved);
     // The window shows this entry's ticks and inputs.
-    void entryChosen(const entry::Block& entry);
+    void entryChosen(const entry::Block& entry, bool identityIsPrompt);
     void modifiedChanged(bool modified);
     // What the last action did, said once under the list.
     void status(const QString& text);
 
+protected:
+    // Counts the user's actions, so that the changes one of them makes are one step, and takes Ctrl+Z and Ctrl+Y
+    // (Ctrl+Shift+Z) in every box of the window while a file is open.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     bool saveNow();
+    void record(const std::optional<doc::Step>& step);
+    void afterStep(const doc::Step& step);
     void showChosen();
     void setTitle();
     QString name() const;
@@ -88,6 +115,10 @@ private:
     std::unique_ptr<FilePrompts> prompts_;
     std::optional<doc::AdminsDocument> doc_;
     FilePanel* panel_ = nullptr; // owned by the window
+    QUndoStack* history_;
+    unsigned action_ = 0;        // the user's actions so far
+    QPointer<QObject> typingIn_; // the box the last key typed into, if it typed
+    unsigned typingRun_ = 0;     // runs of typing, ended by any other action or a change of focus
 };
 
 } // namespace ui

@@ -578,18 +578,19 @@ QString frmMain::refusalOf(const entry::ReadResult& read) const
 // Sets every input as the user would, then rebuilds the entry once. The
 // handlers' own rebuilds along the way are never painted: painting waits for
 // the event loop, and the result box then repaints the lines that changed.
-void frmMain::showEntry(const entry::Block& b)
+void frmMain::showEntry(const entry::Block& b, bool identityIsPrompt)
 {
     const QSignalBlocker quiet(this);
     const auto [option, click] = kTypeOptions[static_cast<size_t>(b.type)];
     if ((this->*option)->isChecked())
-        (this->*click)(); // chosen again, as a click on it would
+        (this->*click)(); // chosen again, as a click on it would: the identity box shows the type's prompt
     else
         (this->*option)->setChecked(true);
     if (b.type != entry::UserType::Default) {
-        IDPlaceholderShown = false;
-        txtID->setForeColor(kWindowText);
+        // A grey prompt is shown as it was, with the text the box held.
+        txtID->setForeColor(identityIsPrompt ? kGrayText : kWindowText);
         txtID->setText(fromView(b.identity));
+        IDPlaceholderShown = identityIsPrompt;
         chkPassword->setChecked(b.password.has_value());
         if (b.password) {
             PasswordPlaceholderShown = false;

@@ -136,8 +136,9 @@ public:
     // The entry the inputs show now.
     ShownEntry shownEntry() const;
     // Shows `block` as if it had been entered by hand, in one step: the inputs'
-    // changes on the way raise no entryEdited.
-    void showEntry(const entry::Block& block);
+    // changes on the way raise no entryEdited. With `identityIsPrompt` the
+    // identity box shows the identity as its grey prompt, not yet entered.
+    void showEntry(const entry::Block& block, bool identityIsPrompt = false);
 
     // Asks for a file with the system's dialog; openRequested names it.
     void openFileDialog();

@@ -1,7 +1,7 @@
 #include "remote_files.h"
 
-#include "process.h"
 #include "sftp.h"
+#include "transport.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,13 +1,14 @@
 // The transport program on POSIX systems: its standard input is one end of a socket pair, so that writing to a
 // program that has ended is an error (EPIPE) and never the SIGPIPE that would end this process; its standard output
 // a pipe; its standard error an unnamed temporary file, read once it has ended.
-#include "process.h"
+#include "transport.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -17,6 +18,9 @@ extern char** environ;
 
 namespace remote {
 namespace {
+
+// How long a reply may take before the session counts as lost.
+constexpr int kIdleMilliseconds = 30000;
 
 class PosixProcess final : public Process {
 public:
@@ -44,6 +48,13 @@ public:
     bool receive(char* into, std::size_t size) override
     {
         while (size > 0) {
+            // A server that stops answering ends the session instead of holding it for ever.
+            pollfd ready{output_, POLLIN, 0};
+            const int polled = ::poll(&ready, 1, kIdleMilliseconds);
+            if (polled < 0 && errno == EINTR)
+                continue;
+            if (polled <= 0)
+                return false;
             const ssize_t got = ::read(output_, into, size);
             if (got < 0 && errno == EINTR)
                 continue;

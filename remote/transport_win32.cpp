@@ -1,6 +1,6 @@
 // The transport program on Windows: not served yet, so an address is refused with a message instead of a failure
 // nobody can read.
-#include "process.h"
+#include "transport.h"
 
 namespace remote {
 

@@ -1,5 +1,5 @@
 // A transport program (ssh) started with its standard input and output as this side's channel and its standard
-// error kept for the message of a failure. process_posix.cpp or process_win32.cpp, chosen by CMake, does it the
+// error kept for the message of a failure. transport_posix.cpp or transport_win32.cpp, chosen by CMake, does it the
 // system's way.
 #pragma once
 

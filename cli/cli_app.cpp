@@ -23,14 +23,17 @@ int runCli(const std::vector<std::string>& args, Console& console)
     app.require_subcommand(1);
     // Options are spelt the same on every system: "/i" or a path beginning with "/" is never an option on Windows.
     app.allow_windows_style_options(false);
-    app.footer("Exit status: 0 clean, 1 errors found, 2 usage or input/output error.\n"
+    app.footer("FILE may also be a file on a server: sftp://[user@]host[:port]/path (/~/ starts at the login's home),\n"
+               "reached with OpenSSH's ssh, its configuration, agent and known_hosts.\n"
+               "Exit status: 0 clean, 1 errors found, 2 usage or input/output error.\n"
                "Examples:\n"
                "  vantorel-admins check KZ_admins.txt\n"
                "  vantorel-admins show --json KZ_admins.txt\n"
                "  vantorel-admins compose --type name --id Alice --level 2 >> KZ_admins.txt\n"
                "  vantorel-admins format -i KZ_admins.txt\n"
                "  vantorel-admins set -i KZ_admins.txt --type name --id Alice --level 2\n"
-               "  vantorel-admins remove -i KZ_admins.txt --type name --id Alice");
+               "  vantorel-admins remove -i KZ_admins.txt --type name --id Alice\n"
+               "  vantorel-admins set -i sftp://gs@example.org/~/cstrike/KZ_admins.txt --type name --id Alice");
     CheckOptions check;
     ShowOptions show;
     ComposeOptions compose;
@@ -43,6 +46,12 @@ int runCli(const std::vector<std::string>& args, Console& console)
     const CLI::App* formatCommand = setupFormat(app, format);
     const CLI::App* setCommand = setupSet(app, set);
     setupRemove(app, remove);
+    bool acceptNewHostKey = false;
+    for (CLI::App* command : app.get_subcommands({}))
+        if (command != composeCommand)
+            command->add_flag("--accept-new-host-key", acceptNewHostKey,
+                              "For an sftp:// address: a server whose host key is not yet known is trusted, and its "
+                              "key added to known_hosts");
 
     std::vector<const char*> argv;
     argv.reserve(args.size());
@@ -57,6 +66,10 @@ int runCli(const std::vector<std::string>& args, Console& console)
         const int code = app.exit(e, out, err);
         console.err(err.str());
         return emit(console, out.str(), code == 0 ? kExitClean : kExitTrouble);
+    }
+    if (console.remote) {
+        console.remote->settings().acceptNewHostKey = acceptNewHostKey;
+        console.remote->settings().notice = [&console](const std::string& message) { complain(console, message); };
     }
     if (checkCommand->parsed())
         return runCheck(check, console);

@@ -10,15 +10,32 @@
 
 namespace cli {
 
+store::FileKind& fileKindFor(const std::string& name, remote::RemoteFiles& remote)
+{
+    return remote::isUrl(name) ? static_cast<store::FileKind&>(remote) : store::localFiles();
+}
+
 Console systemConsole()
 {
-    return Console{store::writeOut, store::writeErr, store::readInput, store::changeFile,
-                   store::stdoutIsTerminal() && std::getenv("NO_COLOR") == nullptr && store::enableEscapeSequences()};
+    auto remote = std::make_shared<remote::RemoteFiles>(remote::SshSettings::fromEnvironment());
+    const auto read = [remote](const std::string& name, std::string& error) {
+        return fileKindFor(name, *remote).read(name, error);
+    };
+    const auto change = [remote](const std::string& name, const store::InPlaceOptions& options,
+                                 const store::Change& edit, std::string& error) {
+        return fileKindFor(name, *remote).change(name, options, edit, error);
+    };
+    return Console{store::writeOut,
+                   store::writeErr,
+                   read,
+                   change,
+                   store::stdoutIsTerminal() && std::getenv("NO_COLOR") == nullptr && store::enableEscapeSequences(),
+                   remote};
 }
 
 std::string displayName(const std::string& path)
 {
-    return path == "-" ? "<stdin>" : path;
+    return path == "-" ? "<stdin>" : remote::withoutPassword(path);
 }
 
 namespace {

@@ -4,8 +4,10 @@
 
 #include <file_io.h>
 #include <reader.h>
+#include <remote_files.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,19 +15,25 @@
 namespace cli {
 
 // The program's outside world. The real one writes to the standard streams and reads and changes real files
-// (store::readInput, store::changeFile); tests put strings and fakes in its place.
+// (store::readInput, store::changeFile) and files at sftp:// addresses (`remote`, whose settings the command line
+// completes); tests put strings and fakes in its place.
 struct Console {
     std::function<bool(std::string_view)> out;
     std::function<bool(std::string_view)> err;
     std::function<std::optional<std::string>(const std::string&, std::string&)> read;
     std::function<bool(const std::string&, const store::InPlaceOptions&, const store::Change&, std::string&)> change;
     bool colour = false; // for what goes to standard output
+    std::shared_ptr<remote::RemoteFiles> remote = nullptr;
 };
 
 // The standard streams and the file system; colour when standard output is a terminal and NO_COLOR is unset.
 Console systemConsole();
 
-// How messages name an input: "<stdin>" for "-", the path otherwise.
+// The kind of file a name stands for: an address's server, or this machine's files.
+store::FileKind& fileKindFor(const std::string& name, remote::RemoteFiles& remote);
+
+// How messages name an input: "<stdin>" for "-", an address without a password it may have been given with, the
+// path otherwise.
 std::string displayName(const std::string& path);
 
 // Reads a whole input ("-" is standard input). A file with a NUL byte is refused as binary. On failure returns

@@ -8,7 +8,7 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-for target in fuzz_entry fuzz_ticks fuzz_reader fuzz_merge; do
+for target in fuzz_entry fuzz_ticks fuzz_reader fuzz_merge fuzz_url; do
   corpus=${target#fuzz_}
   mkdir -p "$work/$corpus"
   echo "== $target for ${seconds}s"

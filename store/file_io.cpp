@@ -2,6 +2,7 @@
 // and the locked in-place writer, through the calls of file_io_platform.h.
 #include "file_io.h"
 #include "file_io_platform.h"
+#include "file_kind.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -208,10 +209,7 @@ bool LockedFile::takeLock(double waitSeconds, std::string& error)
         if (now >= deadline && (platform::lockExists(lock_) || ++triesPast > kTriesPastTheWait)) {
             const std::optional<long long> seconds = platform::lockAgeSeconds(lock_);
             const int e = errno;
-            const std::string howOld = seconds ? age(*seconds) + " old" : "of unknown age (" + reasonFor(e) + ")";
-            error = "another writer holds the lock " + toUtf8(lock_) + ", " + howOld + " (waited " +
-                printed("%g", wait) +
-                " s); if no other writer is running, remove it: " + platform::removalCommand(lock_);
+            error = lockHeldMessage(toUtf8(lock_), seconds, reasonFor(e), wait, platform::removalCommand(lock_));
             return false;
         }
         // Every try but the first waits, so that no loop can spin.
@@ -311,6 +309,14 @@ bool LockedFile::commit(std::string_view bytes, std::string& error)
     return true;
 }
 
+std::string lockHeldMessage(const std::string& lock, std::optional<long long> ageSeconds, const std::string& unknownAge,
+                            double waitSeconds, const std::string& removal)
+{
+    const std::string howOld = ageSeconds ? age(*ageSeconds) + " old" : "of unknown age (" + unknownAge + ")";
+    return "another writer holds the lock " + lock + ", " + howOld + " (waited " + printed("%g", waitSeconds) +
+        " s); if no other writer is running, remove it: " + removal;
+}
+
 bool changeFile(const std::string& utf8Path, const InPlaceOptions& options, const Change& change, std::string& error)
 {
     LockedFile file;
@@ -318,6 +324,49 @@ bool changeFile(const std::string& utf8Path, const InPlaceOptions& options, cons
         return false;
     const std::optional<std::string> text = change(file.text());
     return !text || *text == file.text() || file.commit(*text, error);
+}
+
+namespace {
+
+class LocalFiles final : public FileKind {
+public:
+    std::optional<std::string> read(const std::string& name, std::string& error) override
+    {
+        return readInput(name, error);
+    }
+    bool change(const std::string& name, const InPlaceOptions& options, const Change& change,
+                std::string& error) override
+    {
+        return changeFile(name, options, change, error);
+    }
+    std::optional<Status> stat(const std::string& name, std::string& error) override
+    {
+        const std::optional<fs::path> path = platform::fromUtf8(name);
+        if (!path) {
+            error = kNotUtf8;
+            return std::nullopt;
+        }
+        std::error_code ec;
+        const fs::file_status status = fs::status(*path, ec);
+        if (status.type() == fs::file_type::not_found)
+            return Status{};
+        if (ec) {
+            error = reasonFor(ec.value());
+            return std::nullopt;
+        }
+        Status result{true, fs::is_regular_file(status), static_cast<unsigned>(status.permissions()) & 07777u, 0};
+        if (const std::uintmax_t size = fs::file_size(*path, ec); result.regular && !ec)
+            result.size = size;
+        return result;
+    }
+};
+
+} // namespace
+
+FileKind& localFiles()
+{
+    static LocalFiles files;
+    return files;
 }
 
 } // namespace store

@@ -1,0 +1,437 @@
+// Files at sftp:// addresses: the address parser's table, then vantorel-admins against a real OpenSSH sshd started
+// for the suite on 127.0.0.1 (its own host key, a key login made for it, ssh's files all in a test folder), and
+// against OpenSSH's sftp-server started directly with some requests refused, as servers without them behave.
+#include <remote_files.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <regex>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(RemoteUrl, AddressesAndRefusals)
+{
+    struct Row {
+        const char* text;
+        const char* user;
+        const char* host;
+        int port;
+        const char* path; // or the start of the refusal
+        bool ok;
+    };
+    const Row rows[] = {
+        {"sftp://example.org/srv/KZ_admins.txt", "", "example.org", 0, "/srv/KZ_admins.txt", true},
+        {"SFTP://gs.1a2b3c4d@panel.example:2022/KZ_admins.txt", "gs.1a2b3c4d", "panel.example", 2022, "/KZ_admins.txt",
+         true},
+        {"sftp://me@h/~/cstrike/KZ_admins.txt", "me", "h", 0, "cstrike/KZ_admins.txt", true},
+        {"sftp://h/~//a", "", "h", 0, "a", true},
+        {"sftp://h/%7E/a", "", "h", 0, "/~/a", true},
+        {"sftp://a%40b@h/x%20y%25", "a@b", "h", 0, "/x y%", true},
+        {"sftp://[::1]:22/x", "", "::1", 22, "/x", true},
+        {"ftps://h/x", "", "h", 0, "/x", true},
+        {"sftp://u:secret@h/x", "", "", 0, "a password never goes in the address; ssh asks", false},
+        {"ftp://u:secret@h/x", "", "", 0, "a password never goes in the address; put it in ~/.netrc", false},
+        {"http://h/x", "", "", 0, "unknown kind of address \"http://\"", false},
+        {"sftp://h", "", "", 0, "the address names no file", false},
+        {"sftp://h/", "", "", 0, "the address names no file", false},
+        {"sftp://h/~/", "", "", 0, "the address names a folder", false},
+        {"sftp://h/dir/", "", "", 0, "the address names a folder", false},
+        {"sftp:///x", "", "", 0, "the address names no host", false},
+        {"sftp://-oProxyCommand=x/y", "", "", 0, "the host \"-oProxyCommand=x\" is not a host name", false},
+        {"sftp://h:0/x", "", "", 0, "the port is not a number from 1 to 65535", false},
+        {"sftp://h:65536/x", "", "", 0, "the port is not", false},
+        {"sftp://h:/x", "", "", 0, "the port is not", false},
+        {"sftp://@h/x", "", "", 0, "the user name before \"@\" is empty", false},
+        {"sftp://h/a%2", "", "", 0, "the path has a \"%\" that is not followed", false},
+        {"sftp://h/a%00b", "", "", 0, "the path holds a NUL", false},
+        {"sftp://[::1/x", "", "", 0, "the host's \"[\" is not closed", false},
+        {"sftp://[h]/x", "", "", 0, "the host in brackets is not an IPv6", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        std::string error;
+        const std::optional<remote::Url> url = remote::parseUrl(row.text, error);
+        ASSERT_EQ(url.has_value(), row.ok) << error;
+        if (!row.ok) {
+            EXPECT_TRUE(error.starts_with(row.path)) << error;
+            EXPECT_EQ(error.find("secret"), std::string::npos);
+            continue;
+        }
+        EXPECT_EQ(url->user, row.user);
+        EXPECT_EQ(url->host, row.host);
+        EXPECT_EQ(url->port, row.port);
+        EXPECT_EQ(url->path, row.path);
+        // What messages show reads back as the same address.
+        const std::optional<remote::Url> again = remote::parseUrl(remote::shownUrl(*url), error);
+        ASSERT_TRUE(again) << remote::shownUrl(*url);
+        EXPECT_EQ(std::tie(again->user, again->host, again->port, again->path, again->scheme),
+                  std::tie(url->user, url->host, url->port, url->path, url->scheme));
+    }
+    EXPECT_EQ(remote::withoutPassword("sftp://u:secret@h:22/a:b@c"), "sftp://u@h:22/a:b@c");
+    EXPECT_EQ(remote::withoutPassword("dir/a:b@c"), "dir/a:b@c");
+    EXPECT_FALSE(remote::isUrl("C:/KZ_admins.txt"));
+    EXPECT_FALSE(remote::isUrl("dir/sftp://x"));
+}
+
+std::string bytesOf(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void write(const fs::path& path, std::string_view bytes, unsigned mode = 0644)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    fs::permissions(path, static_cast<fs::perms>(mode));
+}
+
+// A text that a regular expression matches as it stands.
+std::string literally(std::string_view text)
+{
+    return std::regex_replace(std::string(text), std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
+}
+
+std::string shellQuoted(std::string_view text)
+{
+    std::string out = "'";
+    for (const char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// Waits, a bounded time, for a condition that another process brings about.
+template <typename Condition>
+bool eventually(Condition condition)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!condition())
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return true;
+}
+
+struct Result {
+    int exit = -1;
+    std::string out, err;
+};
+
+// An sshd of the suite's own, as the current user, with every file of it and of the client in one folder.
+class Sftp : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir_ = fs::temp_directory_path() / ("vantorel_sftp_" + std::to_string(std::random_device()()));
+        fs::create_directories(dir_);
+        if (!fs::exists("/usr/sbin/sshd")) {
+            skip_ = "no /usr/sbin/sshd (Debian's openssh-server)";
+            return;
+        }
+        const auto sh = [](const std::string& command) { return std::system(command.c_str()) == 0; };
+        if (!sh("ssh-keygen -q -t ed25519 -N '' -f " + shellQuoted((dir_ / "host").string()) +
+                " && ssh-keygen -q -t ed25519 -N '' -f " + shellQuoted((dir_ / "user").string()) +
+                " && ssh-keygen -lf " + shellQuoted((dir_ / "host.pub").string()) + " > " +
+                shellQuoted((dir_ / "fingerprint").string()))) {
+            skip_ = "ssh-keygen cannot make keys";
+            return;
+        }
+        // sshd run by root needs its privilege separation folder, which the package's service makes at boot.
+        std::error_code ec;
+        if (::getuid() == 0)
+            fs::create_directories("/run/sshd", ec);
+        int s = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        ::bind(s, reinterpret_cast<sockaddr*>(&address), size);
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
+        port_ = ntohs(address.sin_port);
+        ::close(s);
+        const std::string d = dir_.string();
+        write(dir_ / "sshd_config",
+              "ListenAddress 127.0.0.1\nPort " + std::to_string(port_) + "\nHostKey " + d + "/host\nPidFile " + d +
+                  "/sshd.pid\nUsePAM no\nStrictModes no\nAuthorizedKeysFile " + d +
+                  "/user.pub\nPasswordAuthentication no\nKbdInteractiveAuthentication no\n"
+                  "Subsystem sftp internal-sftp\n");
+        write(dir_ / "config",
+              "UserKnownHostsFile " + d + "/known_hosts\nGlobalKnownHostsFile /dev/null\nIdentityFile " + d +
+                  "/user\nIdentitiesOnly yes\n");
+        const std::string hostKey = bytesOf(dir_ / "host.pub");
+        write(dir_ / "known_hosts", "[127.0.0.1]:" + std::to_string(port_) + " " + hostKey);
+        // Another key where the server's should be, for a key that changed.
+        write(dir_ / "changed_hosts", "[127.0.0.1]:" + std::to_string(port_) + " " + bytesOf(dir_ / "user.pub"));
+        std::vector<std::string> args{"/usr/sbin/sshd", "-D", "-e", "-f", d + "/sshd_config", "-E", d + "/sshd.log"};
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (::posix_spawn(&sshd_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+            skip_ = "sshd cannot be started";
+            return;
+        }
+        const bool listening = eventually([] {
+            int c = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_port = htons(static_cast<std::uint16_t>(port_));
+            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            const bool up = ::connect(c, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+            ::close(c);
+            return up || ::waitpid(sshd_, nullptr, WNOHANG) != 0;
+        });
+        if (!listening || ::waitpid(sshd_, nullptr, WNOHANG) != 0) {
+            skip_ = "sshd did not start: " + bytesOf(dir_ / "sshd.log");
+            sshd_ = -1;
+        }
+    }
+    static void TearDownTestSuite()
+    {
+        if (sshd_ > 0) {
+            ::kill(sshd_, SIGTERM);
+            ::waitpid(sshd_, nullptr, 0);
+        }
+        fs::remove_all(dir_);
+    }
+    void SetUp() override
+    {
+        if (!skip_.empty())
+            GTEST_SKIP() << "no SFTP server: " << skip_;
+        fs::copy_file(VANTOREL_TEST_DATA "/sample_admins.txt", file(), fs::copy_options::overwrite_existing);
+        fs::permissions(file(), static_cast<fs::perms>(0604));
+        fs::remove(file().string() + ".lock");
+    }
+
+    static fs::path file() { return dir_ / "KZ_admins.txt"; }
+    static std::string url() { return "sftp://127.0.0.1:" + std::to_string(port_) + file().string(); }
+
+    // The real program, with ssh pointed at the suite's files; `env` adds or replaces settings. Started in the
+    // background when `rc` names the file its exit code goes to.
+    static Result run(const std::string& args, const std::string& env = "", const std::string& rc = "")
+    {
+        const std::string d = dir_.string();
+        std::string command = "env -u SSH_AUTH_SOCK VANTOREL_ADMINS_SSH_CONFIG=" + shellQuoted(d + "/config") + " " +
+            env + " " + VANTOREL_PROGRAM + " " + args + " </dev/null >" + shellQuoted(d + "/out") + " 2>" +
+            shellQuoted(d + "/err");
+        if (!rc.empty()) {
+            std::system(("(" + command + "; echo $? >" + shellQuoted(rc) + ") &").c_str());
+            return {};
+        }
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, bytesOf(dir_ / "out"), bytesOf(dir_ / "err")};
+    }
+
+    static inline fs::path dir_;
+    static inline int port_ = 0;
+    static inline pid_t sshd_ = -1;
+    static inline std::string skip_;
+};
+
+std::string golden(const char* name)
+{
+    return bytesOf(fs::path(VANTOREL_TEST_DATA) / ".." / "cli" / name);
+}
+
+TEST_F(Sftp, EachCommandReadsAndChangesTheFileKeepingItsMode)
+{
+    const std::string sample = bytesOf(file());
+    // The same file through the login's home: its path from there.
+    const std::string fromHome = "sftp://127.0.0.1:" + std::to_string(port_) + "/~/" +
+        fs::relative(file(), ::getpwuid(::getuid())->pw_dir).string();
+    struct Row {
+        std::string args, out, after, err;
+    };
+    std::string check = golden("check_sample.txt");
+    check = std::regex_replace(check, std::regex("<stdin>"), url());
+    const Row rows[] = {
+        {"check URL", check, sample, "0 errors, 0 warnings, 2 notes in 1 file"},
+        {"show URL", golden("show_sample.txt"), sample, ""},
+        {"show --json HOME", golden("show_sample.json"), sample, ""},
+        {"format -i URL", "", golden("format_sample.txt"), ""},
+        {"set URL --type steamid --id STEAM_0:1:12345 --grant ban -i", "", golden("set_sample.txt"),
+         "updated SteamID:STEAM_0:1:12345 \\(line 8\\)"},
+        {"remove HOME --type name --id 'Mod Alice' -i", "", golden("remove_sample.txt"),
+         "removed Name:Mod Alice \\(line 18\\)"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args);
+        SetUp();
+        const Result r = run(
+            std::regex_replace(std::regex_replace(row.args, std::regex("URL"), url()), std::regex("HOME"), fromHome));
+        EXPECT_EQ(r.exit, 0) << r.err;
+        EXPECT_EQ(r.out, row.out);
+        EXPECT_TRUE(std::regex_search(r.err, std::regex(row.err))) << r.err;
+        EXPECT_EQ(bytesOf(file()), row.after);
+        EXPECT_EQ(static_cast<unsigned>(fs::status(file()).permissions()), 0604u);
+        EXPECT_FALSE(fs::exists(file().string() + ".lock"));
+    }
+}
+
+TEST_F(Sftp, HostKeysAreOpenSshsOwn)
+{
+    const std::string fingerprint = bytesOf(dir_ / "fingerprint").substr(4, 50); // "SHA256:" and 43 characters
+    struct Row {
+        const char* knownHosts;
+        const char* flag;
+        int exit;
+        std::string err;
+        std::size_t linesAfter;
+    };
+    const Row rows[] = {
+        {"", "", 2,
+         "No ED25519 host key is known for .* The server's host key is ssh-ed25519 " + literally(fingerprint) +
+             "; if that is its key, run again with --accept-new-host-key",
+         0},
+        {"", "--accept-new-host-key", 0, "0 errors, 0 warnings, 2 notes in 1 file", 1},
+        {"changed", "--accept-new-host-key", 2, "Offending ED25519 key in .*new_hosts:1", 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.flag);
+        const fs::path hosts = dir_ / "new_hosts";
+        write(hosts, std::string(row.knownHosts) == "changed" ? bytesOf(dir_ / "changed_hosts") : "");
+        const Result r = run(std::string("check ") + row.flag + " " + url(),
+                             "VANTOREL_ADMINS_KNOWN_HOSTS=" + shellQuoted(hosts.string()));
+        EXPECT_EQ(r.exit, row.exit);
+        EXPECT_TRUE(std::regex_search(r.err, std::regex(row.err))) << r.err;
+        const std::string known = bytesOf(hosts);
+        EXPECT_EQ(static_cast<std::size_t>(std::count(known.begin(), known.end(), '\n')), row.linesAfter);
+    }
+}
+
+// A local writer holds the lock while the remote one waits for it; then both changes are in the file.
+TEST_F(Sftp, ALocalWriterAndARemoteOneBothKeepTheirChange)
+{
+    const std::string sample = bytesOf(file());
+    const std::string removed = golden("remove_sample.txt");
+    // The bytes `remove` takes out of the sample, found as what the two texts do not share.
+    std::size_t prefix = 0;
+    while (sample[prefix] == removed[prefix])
+        ++prefix;
+    const std::size_t cut = sample.size() - removed.size();
+    std::string expected = golden("set_sample.txt");
+    expected.erase(expected.find(sample.substr(prefix, cut)), cut);
+
+    const fs::path rc = dir_ / "rc";
+    fs::remove(rc);
+    std::string error;
+    const bool changed = store::changeFile(
+        file().string(), {},
+        [&](std::string_view) {
+            run("remove -i --wait 60 " + url() + " --type name --id 'Mod Alice'", "", rc.string());
+            EXPECT_TRUE(eventually([&] { return bytesOf(dir_ / "err").find("waiting for it") != std::string::npos; }));
+            return std::optional(golden("set_sample.txt"));
+        },
+        error);
+    ASSERT_TRUE(changed) << error;
+    ASSERT_TRUE(eventually([&] { return bytesOf(rc).ends_with("\n"); }));
+    EXPECT_EQ(bytesOf(rc), "0\n") << bytesOf(dir_ / "err");
+    EXPECT_EQ(bytesOf(file()), expected);
+}
+
+// ssh killed while the new text is on its way: the file stays whole, and the lock left on the server is named by
+// the next change.
+TEST_F(Sftp, AConnectionCutDuringTheUploadLeavesTheFileWholeAndTheLockNamed)
+{
+    std::string big = bytesOf(file());
+    while (big.size() < (2u << 20))
+        big += "\n// a line of a long file, so that the upload takes many writes\n";
+    write(file(), big, 0604);
+    const fs::path cut = dir_ / "cut-ssh";
+    write(cut,
+          "#!/bin/sh\nrm -f " + shellQuoted((dir_ / "fifo").string()) + "; mkfifo " +
+              shellQuoted((dir_ / "fifo").string()) + "\nssh \"$@\" <" + shellQuoted((dir_ / "fifo").string()) +
+              " & pid=$!\ndd bs=1 count=100000 status=none >" + shellQuoted((dir_ / "fifo").string()) +
+              "\nkill -9 $pid\n",
+          0755);
+    const std::string set = "set -i " + url() + " --type name --id Bob --wait 0";
+    const Result first = run(set, "VANTOREL_ADMINS_SSH=" + shellQuoted(cut.string()));
+    EXPECT_EQ(first.exit, 2);
+    EXPECT_TRUE(std::regex_search(first.err, std::regex("cannot write .*KZ_admins.txt.lock"))) << first.err;
+    EXPECT_EQ(bytesOf(file()), big);
+    EXPECT_TRUE(fs::exists(file().string() + ".lock"));
+    const Result next = run(set);
+    EXPECT_EQ(next.exit, 2);
+    EXPECT_TRUE(std::regex_search(next.err,
+                                  std::regex("another writer holds the lock " + url() +
+                                             ".lock, [0-9]+ seconds? old \\(waited 0 s\\); if no other "
+                                             "writer is running, remove it: echo 'rm ")))
+        << next.err;
+    EXPECT_EQ(bytesOf(file()), big);
+}
+
+// OpenSSH's sftp-server with requests refused, as servers that do not have them answer: without the one-step
+// rename the file is moved aside and the new one renamed in; without any rename nothing changes.
+TEST_F(Sftp, ServersWithoutTheOneStepRename)
+{
+    struct Row {
+        const char* refused;
+        int exit;
+        std::string after;
+        const char* log;
+    };
+    const Row rows[] = {
+        {"posix-rename,fsync", 0, golden("set_sample.txt"),
+         "rename old \"[^\"]*KZ_admins.txt\" new \"[^\"]*KZ_admins.txt.lock.old\"[^]*rename old "
+         "\"[^\"]*KZ_admins.txt.lock\" "
+         "new \"[^\"]*KZ_admins.txt\"[^]*remove name \"[^\"]*KZ_admins.txt.lock.old\""},
+        {"posix-rename,rename", 2, bytesOf(file()), "Refusing denylisted rename request"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.refused);
+        SetUp();
+        const fs::path server = dir_ / "server", log = dir_ / "server.log";
+        fs::remove(log);
+        write(server,
+              std::string("#!/bin/sh\nexec /usr/lib/openssh/sftp-server -e -l DEBUG1 -P ") + row.refused + " 2>" +
+                  shellQuoted(log.string()) + "\n",
+              0755);
+        const Result r =
+            run("set -i sftp://localhost" + file().string() + " --type steamid --id STEAM_0:1:12345 --grant ban",
+                "VANTOREL_ADMINS_SSH=" + shellQuoted(server.string()));
+        EXPECT_EQ(r.exit, row.exit) << r.err;
+        EXPECT_EQ(bytesOf(file()), row.after);
+        EXPECT_EQ(static_cast<unsigned>(fs::status(file()).permissions()), 0604u);
+        EXPECT_FALSE(fs::exists(file().string() + ".lock"));
+        EXPECT_FALSE(fs::exists(file().string() + ".lock.old"));
+        EXPECT_TRUE(std::regex_search(bytesOf(log), std::regex(row.log))) << bytesOf(log);
+    }
+}
+
+TEST_F(Sftp, StatTellsWhatTheNameStandsFor)
+{
+    remote::RemoteFiles files(remote::SshSettings{"ssh", (dir_ / "config").string(), "", false, {}});
+    std::string error;
+    const std::optional<store::Status> there = files.stat(url(), error);
+    ASSERT_TRUE(there) << error;
+    EXPECT_TRUE(there->exists && there->regular);
+    EXPECT_EQ(there->mode, 0604u);
+    EXPECT_EQ(there->size, fs::file_size(file()));
+    const std::optional<store::Status> folder = files.stat(url().substr(0, url().rfind('/')), error);
+    ASSERT_TRUE(folder) << error;
+    EXPECT_TRUE(folder->exists && !folder->regular);
+    const std::optional<store::Status> missing = files.stat(url() + ".missing", error);
+    ASSERT_TRUE(missing) << error;
+    EXPECT_FALSE(missing->exists);
+}
+
+} // namespace

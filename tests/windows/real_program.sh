@@ -119,9 +119,14 @@ stop
 mkdir -p "$out/Файлы admins"
 file="$out/Файлы admins/KZ_admins.txt"
 cp "$(dirname "$0")/../data/sample_admins.txt" "$file"
-cp "$file" "$out/before.txt"
-timeout 60 wine "$build/cli/vantorel-admins.exe" set "$(winepath -w "$file")" --type steamid --id STEAM_0:1:12345 \
-  --grant reload >"$out/set.txt" 2>/dev/null
+# What the window's Save must write: its tick replayed onto the file as another writer left it meanwhile (an entry
+# added by vantorel-admins.exe set -i), as set makes it of that file.
+other=(--type name --id "Other Bob" --level 4)
+cp "$file" "$out/expected.txt"
+timeout 60 wine "$build/cli/vantorel-admins.exe" set -i "$(winepath -w "$out/expected.txt")" "${other[@]}" 2>/dev/null ||
+  fail "set -i of the other writer failed"
+timeout 60 wine "$build/cli/vantorel-admins.exe" set "$(winepath -w "$out/expected.txt")" --type steamid \
+  --id STEAM_0:1:12345 --grant reload >"$out/set.txt" 2>/dev/null
 fileTitle="KZ_admins.txt - $title"
 start 96 "$fileTitle" "$(winepath -w "$file")"
 [[ "$geometry" == *"client 769x521 at"* ]] || fail "with a file open the window is not 769 x 521: $geometry"
@@ -129,6 +134,9 @@ shot file-96dpi.png
 click 60 68   # the SteamID entry's row in the list "Entries"
 click 278 427 # admin_reload's check box
 appears "KZ_admins.txt* - $title" # the file's text in the window changed, not yet saved
+timeout 60 wine "$build/cli/vantorel-admins.exe" set -i "$(winepath -w "$file")" "${other[@]}" 2>/dev/null ||
+  fail "the other writer's set -i failed"
+cp "$file" "$out/before.txt"
 xdotool key ctrl+s
 deadline=$((SECONDS + 30))
 until ! cmp -s "$file" "$out/before.txt" && probe window "$fileTitle" >/dev/null; do
@@ -137,8 +145,9 @@ until ! cmp -s "$file" "$out/before.txt" && probe window "$fileTitle" >/dev/null
 done
 shot file-saved-96dpi.png
 cmp "$file" "$out/set.txt" || fail "the saved file is not what set makes of it: diff \"$file\" $out/set.txt"
-echo "with $(winepath -w "$file") given: client 769x521; the SteamID entry chosen, admin_reload ticked, saved with" \
-  "Ctrl+S: $(wc -c <"$file") bytes, as set --grant reload makes them"
+echo "with $(winepath -w "$file") given: client 769x521; the SteamID entry chosen, admin_reload ticked, another" \
+  "writer's entry added meanwhile, saved with Ctrl+S: $(wc -c <"$file") bytes, as set --grant reload makes them of" \
+  "the file the other writer left"
 stop
 
 # At 144 dpi the client area is one and a half times as large, to the pixel it can be.

@@ -406,35 +406,25 @@ void AdminsDocument::recount()
 
 void AdminsDocument::undo(const Step& step)
 {
-    switch (step.kind) {
-    case Step::Kind::Edit:
-        restore(step.row, step.before);
-        break;
-    case Step::Kind::Add:
-        rows_.erase(rows_.begin() + step.row);
-        break;
-    case Step::Kind::Remove:
-        rows_.insert(rows_.begin() + step.row, step.before);
-        break;
-    }
-    chosen_ = step.chosenBefore;
-    recount();
+    apply(step, true);
 }
 
 void AdminsDocument::redo(const Step& step)
 {
-    switch (step.kind) {
-    case Step::Kind::Edit:
-        restore(step.row, step.after);
-        break;
-    case Step::Kind::Add:
-        rows_.insert(rows_.begin() + step.row, step.after);
-        break;
-    case Step::Kind::Remove:
+    apply(step, false);
+}
+
+// A step taken back (`back`) or made again: an edit's row as it was or became; an added row taken out again or put
+// back, a removed one put back or taken out again.
+void AdminsDocument::apply(const Step& step, bool back)
+{
+    if (step.kind == Step::Kind::Edit)
+        restore(step.row, back ? step.before : step.after);
+    else if ((step.kind == Step::Kind::Add) == back)
         rows_.erase(rows_.begin() + step.row);
-        break;
-    }
-    chosen_ = step.chosenAfter;
+    else
+        rows_.insert(rows_.begin() + step.row, step.kind == Step::Kind::Add ? step.after : step.before);
+    chosen_ = back ? step.chosenBefore : step.chosenAfter;
     recount();
 }
 

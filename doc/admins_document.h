@@ -136,6 +136,7 @@ private:
     void readAnew(std::string text, std::optional<std::size_t> chosenAt);
     void recount();
     void restore(int row, const Row& to);
+    void apply(const Step& step, bool back);
     void layOut();
     void markDuplicates();
     std::vector<Edit> edits() const;

@@ -209,6 +209,27 @@ bool AdminsDocument::saved(std::string text, std::optional<std::size_t> chosenAt
     return false;
 }
 
+bool AdminsDocument::saved(SavePlan plan)
+{
+    if (plan.rowsAt.size() != rows_.size())
+        return saved(std::move(plan.text), plan.chosenAt);
+    // The text as edited: each row's bytes stand where the plan put them, and need not be read again.
+    ++generation_;
+    saved_ = std::move(plan.text);
+    savedSpans_.clear();
+    savedKeys_.clear();
+    readCount_.clear();
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        savedSpans_.push_back({plan.rowsAt[i], plan.rowsAt[i] + rows_[i].bytes.size()});
+        savedKeys_.push_back(keyOf(rows_[i]));
+        ++readCount_[savedKeys_.back()];
+        rows_[i].saved = i;
+        rows_[i].generation = generation_;
+    }
+    modified_ = false;
+    return false;
+}
+
 bool AdminsDocument::edited(const Row& row) const
 {
     if (!row.origin)
@@ -462,6 +483,9 @@ SavePlan AdminsDocument::plan(std::string_view onDisk, const std::vector<Answer>
             std::count_if(rows_.begin(), rows_.begin() + chosen_, [](const Row& r) { return !r.origin; }));
     if (onDisk == saved_) {
         Written w = writeEdits(asRead_, origins_, edits(), additions());
+        std::size_t added = 0;
+        for (const Row& r : rows_)
+            out.rowsAt.push_back(r.origin ? w.entryAt[*r.origin] : w.additionAt[added++]);
         if (chosenOrigin != npos && w.entryAt[chosenOrigin] != npos)
             out.chosenAt = w.entryAt[chosenOrigin];
         else if (chosenAddition >= 0)
@@ -509,13 +533,18 @@ SavePlan AdminsDocument::plan(std::string_view onDisk, const std::vector<Answer>
     int chosenAppended = -1;
     std::unordered_map<std::string, std::vector<std::size_t>> extras; // entries of an identity the disk added
     std::unordered_map<std::string, bool> seen;
-    std::map<std::size_t, std::vector<std::size_t>> groups; // identities the window edited, by their first entry
+    // The identities the window edited, each with all its entries as saved, by the first of them.
+    std::map<std::size_t, std::vector<std::size_t>> groups;
     {
-        std::unordered_map<std::string, std::size_t> first;
-        for (std::size_t k = 0; k < savedSpans_.size(); ++k) {
-            const auto [it, isNew] = first.emplace(savedKeys_[k], k);
-            groups[it->second].push_back(k);
-        }
+        std::unordered_map<std::string_view, std::size_t> first;
+        for (std::size_t k = 0; k < savedSpans_.size(); ++k)
+            if (touched(k))
+                first.emplace(savedKeys_[k], savedSpans_.size());
+        for (std::size_t k = 0; k < savedSpans_.size() && !first.empty(); ++k)
+            if (const auto it = first.find(savedKeys_[k]); it != first.end()) {
+                it->second = std::min(it->second, k);
+                groups[it->second].push_back(k);
+            }
     }
     for (const auto& [firstOrigin, members] : groups) {
         const std::string& key = savedKeys_[firstOrigin];
@@ -638,20 +667,17 @@ SavePlan AdminsDocument::plan(std::string_view onDisk, const std::vector<Answer>
     if (!out.conflicts.empty())
         return out;
 
-    // What else the other writer changed stands: identities the window left alone whose entries differ.
-    std::unordered_map<std::string, std::vector<std::string_view>> readOf;
+    // What else the other writer changed stands: identities the window left alone whose entries differ, told by a
+    // sum of their entries' hashes on each side, for the line that says so.
+    std::unordered_map<std::string_view, std::pair<std::size_t, std::size_t>> sums;
+    const std::hash<std::string_view> hash;
     for (std::size_t k = 0; k < savedSpans_.size(); ++k)
-        readOf[savedKeys_[k]].push_back(asReadBytes(k));
-    for (const auto& [key, indices] : onDiskOf) {
-        if (seen.contains(key))
-            continue;
-        std::vector<std::string_view> theirs;
+        sums[savedKeys_[k]].first += hash(asReadBytes(k));
+    for (const auto& [key, indices] : onDiskOf)
         for (const std::size_t d : indices)
-            theirs.push_back(diskBytes[d]);
-        out.othersKept += readOf[key] != theirs ? 1 : 0;
-    }
-    for (const auto& [key, read] : readOf)
-        out.othersKept += !seen.contains(key) && !onDiskOf.contains(key) ? 1 : 0;
+            sums[key].second += hash(diskBytes[d]);
+    for (const auto& [key, sum] : sums)
+        out.othersKept += !seen.contains(std::string(key)) && sum.first != sum.second ? 1 : 0;
 
     Written w = writeEdits(onDisk, diskSpans, std::move(onto), appended);
     if (chosenDisk && w.entryAt[*chosenDisk] != std::string::npos)

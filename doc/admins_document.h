@@ -65,6 +65,8 @@ struct SavePlan {
     std::vector<Conflict> conflicts;     // not yet answered
     std::optional<std::size_t> chosenAt; // where the chosen row's entry begins in `text`, when it was written there
     int othersKept = 0;                  // identities another writer changed whose change stands
+    // When `text` is the text as edited: where each row's bytes begin in it, in the rows' order.
+    std::vector<std::size_t> rowsAt;
 };
 
 // One of the window's changes as the document can take it back and make it again: the row it changed, as it was
@@ -131,6 +133,8 @@ public:
     // or else the first of the chosen row's identity, or none. Nothing is modified afterwards. True when the rows
     // were laid out anew.
     bool saved(std::string text, std::optional<std::size_t> chosenAt);
+    // The same for the text of `plan`, which it was made from.
+    bool saved(SavePlan plan);
 
 private:
     void readAnew(std::string text, std::optional<std::size_t> chosenAt);

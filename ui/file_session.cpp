@@ -380,24 +380,26 @@ bool FileSession::saveNow()
                 }
             }
             if (plan.conflicts.empty()) {
-                const bool merged = doc_->saved(std::move(plan.text), plan.chosenAt);
-                // After a merge the steps before it no longer describe the file.
-                if (merged)
+                const int othersKept = plan.othersKept;
+                const bool merged = doc_->saved(std::move(plan));
+                // After a merge the steps before it no longer describe the file, and the rows are laid out anew.
+                if (merged) {
                     history_->clear();
-                else
+                    emit rowsReset();
+                } else {
                     history_->setClean();
-                emit rowsReset();
+                }
                 emit modifiedChanged(false);
                 const QString earlier = QStringLiteral(" Earlier changes can no longer be undone.");
                 if (!merged)
                     emit status(QStringLiteral("Saved."));
-                else if (plan.othersKept == 0)
+                else if (othersKept == 0)
                     emit status(QStringLiteral("Saved. Another program's changes to the file were kept.") + earlier);
                 else
-                    emit status((plan.othersKept == 1
+                    emit status((othersKept == 1
                                      ? QStringLiteral("Saved. 1 entry changed by another program was kept.")
                                      : QStringLiteral("Saved. %1 entries changed by another program were kept.")
-                                           .arg(plan.othersKept)) +
+                                           .arg(othersKept)) +
                                 earlier);
                 if (merged)
                     showChosen();

@@ -12,7 +12,9 @@
 #include <filesystem>
 #include <fstream>
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -227,20 +229,23 @@ TEST_F(FileWindow, AfterASaveTheWindowShowsTheDisk)
 TEST_F(FileWindow, OpensOnlyAFileItCanReplace)
 {
     const std::string text = named("a", 0), name = file.string();
-    ASSERT_EQ(mkfifo((name + ".fifo").c_str(), 0600), 0);
     write(name + ".nul", std::string("\"Name:a\"\0", 9));
     ASSERT_TRUE(open(text));
     clickRow(0);
     clickCheck("lvl2");
-    const struct {
+    struct Row {
         std::string path, message;
-    } rows[] = {
+    };
+    std::vector<Row> rows{
         {"-", "-: standard input cannot be replaced"},
-        {name + ".fifo", name + ".fifo: not a regular file"},
         {dir.path().toStdString(), dir.path().toStdString() + ": is a directory"},
         {name + ".none", name + ".none: no such file"},
         {name + ".nul", name + ".nul: binary file (it contains a NUL byte), not an admins file"},
     };
+#ifndef _WIN32
+    ASSERT_EQ(mkfifo((name + ".fifo").c_str(), 0600), 0);
+    rows.push_back({name + ".fifo", name + ".fifo: not a regular file"});
+#endif
     for (const auto& row : rows) {
         prompts->said.clear();
         session->open(QString::fromStdString(row.path));

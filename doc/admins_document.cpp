@@ -42,20 +42,20 @@ bool isInvalid(entry::UserType type, std::string_view identity)
         (type == entry::UserType::IPAddress && !entry::isValidIP(identity));
 }
 
-// An entry's type and identity as one key; an entry whose identity cannot be read is known by its bytes alone.
-std::string keyOf(const entry::Block& b, std::string_view bytes)
-{
-    if (b.identity.data() == nullptr)
-        return std::string("\x01").append(bytes);
-    return std::string(entry::typeCaption(b.type)).append(b.identity);
-}
-
 // An entry's bytes up to the end of its last line that is not empty: a last entry without a line end stays the same
 // entry when one is added after it, and so does an entry the reader cannot close, which reaches as far as what
 // follows it lets it.
 std::string_view withoutLastLineEnd(std::string_view bytes)
 {
     return bytes.substr(0, bytes.find_last_not_of("\r\n") + 1);
+}
+
+// An entry's type and identity as one key; an entry whose identity cannot be read is known by its lines alone.
+std::string keyOf(const entry::Block& b, std::string_view bytes)
+{
+    if (b.identity.data() == nullptr)
+        return std::string("\x01").append(withoutLastLineEnd(bytes));
+    return std::string(entry::typeCaption(b.type)).append(b.identity);
 }
 
 bool sameEntry(std::string_view a, std::string_view b)
@@ -137,7 +137,7 @@ AdminsDocument::AdminsDocument(std::string path, std::string text) : path_(std::
 std::string AdminsDocument::keyOf(const Row& row)
 {
     if (!row.identity)
-        return std::string("\x01").append(row.bytes);
+        return std::string("\x01").append(withoutLastLineEnd(row.bytes));
     return std::string(entry::typeCaption(row.type)).append(*row.identity);
 }
 

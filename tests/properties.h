@@ -246,12 +246,14 @@ inline std::string rowKey(const doc::Row& r)
     return r.identity ? std::string(entry::typeCaption(r.type)).append(*r.identity) : "?" + entryLines(r.bytes);
 }
 
-// The entries of a text by identity, each its lines in file order.
-inline std::map<std::string, std::vector<std::string>> entriesByKey(std::string_view text)
+// The entries of a text that read without error, by identity, each its lines in file order. (How far an entry with
+// errors reaches depends on what follows it; its lines are held by linesBetween.)
+inline std::map<std::string, std::vector<std::string>> entriesByKey(std::string_view text, bool withErrors = false)
 {
     std::map<std::string, std::vector<std::string>> out;
     for (const entry::Block& b : entry::read(text).blocks)
-        out[keyOf(b, text)].push_back(entryLines(text.substr(b.begin, b.end - b.begin)));
+        if (withErrors || !b.hasErrors)
+            out[keyOf(b, text)].push_back(entryLines(text.substr(b.begin, b.end - b.begin)));
     return out;
 }
 
@@ -261,13 +263,16 @@ inline std::map<std::string, std::vector<std::string>> entriesByKey(std::string_
 inline std::vector<std::string> linesBetween(std::string_view text, const std::set<std::string>& leftOut = {})
 {
     std::vector<std::string> out;
-    std::size_t pos = text.starts_with("\xEF\xBB\xBF") ? 3 : 0; // a byte-order mark is no line
+    std::size_t pos = 0;
     const auto take = [&out, text](std::size_t from, std::size_t to) {
         for (std::size_t at = from; at < to;) {
             const std::size_t end =
                 std::min(to, text.find('\n', at) == std::string_view::npos ? to : text.find('\n', at) + 1);
-            // Without its line end, which an addition may give the last line.
+            // Without its line end, which an addition may give the last line, and without a byte-order mark, which
+            // a removal may bring onto another line.
             std::string line = entryLines(text.substr(at, end - at));
+            for (std::size_t mark; (mark = line.find("\xEF\xBB\xBF")) != std::string::npos;)
+                line.erase(mark, 3);
             if (!line.empty())
                 out.push_back(line);
             at = end;
@@ -463,17 +468,20 @@ inline std::string saveKeepsBothSides(const doc::AdminsDocument& d, std::string_
             return "a row's bytes are not in the text shown";
         const std::size_t identityLine = r.bytes.find('"') == std::string::npos ? 0 : r.bytes.find('"');
         const int line = 1 + static_cast<int>(std::count(shown.begin(), shown.begin() + at + identityLine, '\n'));
-        if (r.bytes.find('"') != std::string::npos && shown.find(r.bytes, at + 1) == std::string::npos &&
-            line != r.line)
+        // An entry the reader read whole has its identity line at its first quote.
+        if (r.editable() && shown.find(r.bytes, at + 1) == std::string::npos && line != r.line)
             return "row " + r.title + " names line " + std::to_string(r.line) + " but stands at " +
                 std::to_string(line);
         if (r.promptIdentity && d.saveRefusal().find("has no identity of its own") == std::string::npos)
             return "an entry without an identity of its own would be saved";
     }
     const auto read = entriesByKey(d.savedText()), disk = entriesByKey(onDisk);
+    // Which identities the other writer touched, entries with errors among them.
+    const auto readAll = entriesByKey(d.savedText(), true), diskAll = entriesByKey(onDisk, true);
     std::map<std::string, std::vector<std::string>> window;
     for (const doc::Row& r : d.rows())
-        window[rowKey(r)].push_back(entryLines(r.bytes));
+        if (entry::read(r.bytes).errors == 0)
+            window[rowKey(r)].push_back(entryLines(r.bytes));
     const auto of = [](const auto& map, const std::string& key) {
         const auto found = map.find(key);
         return found == map.end() ? std::vector<std::string>() : found->second;
@@ -493,7 +501,35 @@ inline std::string saveKeepsBothSides(const doc::AdminsDocument& d, std::string_
         if (!plan.conflicts.empty())
             return "an answered conflict was asked again";
         const auto saved = entriesByKey(plan.text);
-        for (const auto& [key, entries] : saved)
+        // Where an entry that does not end with its closing line, or text outside entries that looks like a piece
+        // of one, stands in a text, how far the entries reach follows what comes after them, and what is an entry
+        // and what stands between entries may change with any edit: such texts are held to the rest alone.
+        const auto plain = [](std::string_view text) {
+            std::size_t pos = 0;
+            const auto outsideIsComments = [text](std::size_t from, std::size_t to) {
+                for (std::size_t at = from; at < to;) {
+                    const std::size_t end =
+                        std::min(to, text.find('\n', at) == std::string_view::npos ? to : text.find('\n', at) + 1);
+                    std::string line = entryLines(text.substr(at, end - at));
+                    if (line.starts_with("\xEF\xBB\xBF"))
+                        line.erase(0, 3);
+                    if (!line.starts_with("//") && line.find_first_of("\"{}") != std::string::npos)
+                        return false;
+                    at = end;
+                }
+                return true;
+            };
+            for (const entry::Block& b : entry::read(text).blocks) {
+                const std::string lines = entryLines(text.substr(b.begin, b.end - b.begin));
+                if ((b.hasErrors && (!lines.ends_with('}') || !(lines.starts_with('"') || lines.starts_with("//")))) ||
+                    !outsideIsComments(pos, b.begin))
+                    return false;
+                pos = b.end;
+            }
+            return outsideIsComments(pos, text.size());
+        };
+        const bool entriesCompare = plain(d.savedText()) && plain(onDisk) && plain(plan.text);
+        for (const auto& [key, entries] : entriesCompare ? saved : decltype(saved){})
             for (const std::string& e : entries) {
                 const auto mine = of(window, key), theirs = of(disk, key);
                 // An entry the reader cannot close takes in the lines after it, wherever it is put.
@@ -516,27 +552,29 @@ inline std::string saveKeepsBothSides(const doc::AdminsDocument& d, std::string_
         for (const doc::Row& r : d.rows())
             if (d.savedIndex(r) && !keepWindow) {
                 const std::string from = keyOf(asSaved.blocks[*d.savedIndex(r)], d.savedText());
-                if (of(read, from) != of(disk, from))
+                if (of(readAll, from) != of(diskAll, from))
                     answered.insert(rowKey(r));
             }
         for (const std::string& key : keys) {
-            const bool mine = windowTouched.contains(key), theirs = of(read, key) != of(disk, key);
-            if (answered.contains(key))
+            const bool mine = windowTouched.contains(key), theirs = of(readAll, key) != of(diskAll, key);
+            if (answered.contains(key) || !entriesCompare)
                 continue;
             if (!mine && of(saved, key) != of(disk, key))
                 return "an identity only the other writer changed is not as it wrote it: " + key;
             if (mine && !theirs && sorted(of(saved, key)) != sorted(of(window, key)))
                 return "an identity only the window changed is not as the window holds it: " + key;
         }
-        const std::vector<std::string> kept = linesBetween(onDisk, windowTouched), now = linesBetween(plan.text);
+        const std::vector<std::string> kept = entriesCompare ? linesBetween(onDisk, windowTouched)
+                                                             : std::vector<std::string>{},
+                                       now = linesBetween(plan.text);
         for (std::size_t i = 0, j = 0; i < kept.size(); ++i, ++j) {
             while (j < now.size() && now[j] != kept[i])
                 ++j;
             if (j == now.size())
                 return "a line between entries was lost: " + kept[i];
         }
-        if (onDisk.starts_with("\xEF\xBB\xBF") != plan.text.starts_with("\xEF\xBB\xBF") && !plan.text.empty())
-            return "the byte-order mark was lost or added";
+        if (onDisk.starts_with("\xEF\xBB\xBF") && !plan.text.starts_with("\xEF\xBB\xBF"))
+            return "the byte-order mark was lost";
     }
     return {};
 }

@@ -3,7 +3,9 @@
 //   setup_helper path add system|user|SID FOLDER   FOLDER put at the end of the system's or a user's PATH, unless
 //                                                  an entry naming it is there already (SID: that account's PATH,
 //                                                  this account's too when it is that account)
-//   setup_helper path remove system|user|SID ENTRY the last entry that is exactly ENTRY taken out of that PATH
+//   setup_helper path remove system|user|SID ENTRY [made]
+//                                                  the last entry that is exactly ENTRY taken out of that PATH
+//                                                  (made: adding it made the value, which goes if left empty)
 //   setup_helper account                           this account's SID, and whether it is the desktop's user
 //   setup_helper running FOLDER                    the programs running from FOLDER, one a line
 //   setup_helper fresh FOLDER                      a new empty folder beside FOLDER, its name printed
@@ -24,7 +26,8 @@
 // safely is not made at all. What happened is said on standard output.
 //
 // Exit codes: 0 done; 1 nothing was changed (or programs are running, or the account is not the desktop's user);
-// 2 a usage error; 10 nothing to do (the PATH already names the folder); 11 our files were removed, others kept.
+// 2 a usage error; 10 nothing to do (the PATH already names the folder); 11 our files were removed, others kept;
+// 12 added, making the PATH value, which was missing.
 #include <windows.h>
 // windows.h must come first.
 #include <sddl.h>
@@ -40,7 +43,7 @@
 namespace {
 
 constexpr DWORD maxVariable = 32767; // Windows' limit for an environment variable, its terminating NUL included
-constexpr int alreadyThere = 10, othersKept = 11;
+constexpr int alreadyThere = 10, othersKept = 11, madeValue = 12;
 const std::wstring markerName = L"vantorel-installation.txt";
 const std::wstring markerHeading =
     L"Installed by the setup program of the Vantorel KZ_admins.txt Helper; its uninstaller removes these files only.";
@@ -64,7 +67,7 @@ void say(const std::wstring& line)
 
 int usage()
 {
-    say(L"usage: setup_helper path add|remove system|user|SID FOLDER | account | "
+    say(L"usage: setup_helper path add|remove system|user|SID FOLDER [made] | account | "
         L"running FOLDER | fresh FOLDER | mark FOLDER | remove FOLDER [LISTING-FOLDER] | swap NEW FOLDER | "
         L"elevate PROGRAM [ARGUMENTS] | uninstall [ARGUMENTS]");
     return 2;
@@ -187,7 +190,7 @@ std::wstring accountOf(HANDLE process)
 
 // The PATH named by the scope: the system's, this account's, or (by its SID) another account's, whose part of the
 // registry is there only while that account is logged on.
-int changePath(bool add, const std::wstring& scope, const std::wstring& entry)
+int changePath(bool add, const std::wstring& scope, const std::wstring& entry, bool made)
 {
     const bool system = scope == L"system";
     const std::wstring self = accountOf(GetCurrentProcess());
@@ -252,9 +255,9 @@ int changePath(bool add, const std::wstring& scope, const std::wstring& entry)
                 after.text += (joined++ == 0 ? L"" : L";") + entries[i];
     }
 
-    // A user's PATH that held our entry alone is removed, as Windows has none until something makes one; the
-    // system's is kept, empty.
-    const bool removeValue = !add && after.text.empty() && !system;
+    // A PATH that held our entry alone is removed when adding it made the value, and a user's always, as Windows
+    // has none until something makes one.
+    const bool removeValue = !add && after.text.empty() && (made || !system);
     status = removeValue ? RegDeleteValueW(key, L"Path") : write(key, after);
     PathValue check;
     if (status == ERROR_SUCCESS)
@@ -272,7 +275,7 @@ int changePath(bool add, const std::wstring& scope, const std::wstring& entry)
     }
     broadcast();
     say((add ? L"Added " : L"Removed ") + entry + (add ? L" to " : L" from ") + where);
-    return 0;
+    return add && !before.exists ? madeValue : 0;
 }
 
 // The account's SID; exit code 0 when it is the account of the desktop's shell, that is the user who started the
@@ -616,9 +619,11 @@ int wmain(int argc, wchar_t** argv)
         return args.size() == count && args[0] == command &&
             std::none_of(args.begin() + 1, args.end(), [](const std::wstring& a) { return a.empty(); });
     };
-    if (is(4, L"path") && (args[1] == L"add" || args[1] == L"remove") &&
-        (args[2] == L"system" || args[2] == L"user" || args[2].rfind(L"S-1-", 0) == 0))
-        return changePath(args[1] == L"add", args[2], args[3]);
+    const bool scoped = args.size() >= 3 && (args[2] == L"system" || args[2] == L"user" || args[2].rfind(L"S-1-", 0) == 0);
+    if (is(4, L"path") && args[1] == L"add" && scoped)
+        return changePath(true, args[2], args[3], false);
+    if ((is(4, L"path") || (is(5, L"path") && args[4] == L"made")) && args[1] == L"remove" && scoped)
+        return changePath(false, args[2], args[3], args.size() == 5);
     if (is(1, L"account"))
         return account();
     if (is(2, L"running"))

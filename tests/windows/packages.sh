@@ -483,7 +483,29 @@ uninstall 0 "$userUninstallKey"
 [ ! -e "$userFolder" ] && [ ! -e "$userDesktop" ] && [ "$(path_of "$userKey")" = absent ] &&
   ! win reg query "$userUninstallKey" /reg:64 >/dev/null 2>&1 || fail "left after uninstalling for the current user"
 echo "for the current user (/USER): installed into %LOCALAPPDATA%\\Programs with the user's PATH, and uninstalled"
-echo "== packages: PATH entries, folders and /USER after $((SECONDS - started)) s"
+
+# An installation as earlier setup programs left it: registered under the program's name, without the marker, its
+# bin\ on the system PATH. The upgrade takes it over: the product's key instead, the PATH entry recorded (and not
+# added twice), the marker written; its uninstall then leaves the PATH as before.
+expect 0 "\"$winOlder\" /S /PATH=system"
+rm "$programFiles/$name/vantorel-installation.txt"
+printf '\xef\xbb\xbfWindows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\%s\\%s]\r\n%s\n' \
+  'Software\Microsoft\Windows\CurrentVersion\Uninstall' "$name" "$(printf '"%s"="%s"\r\n' DisplayName "$name" \
+  DisplayVersion 0.99 InstallLocation "${installed//\\/\\\\}" UninstallString "\\\"${installed//\\/\\\\}\\\\Uninstall.exe\\\"" \
+  PathScope system)" | iconv -t UTF-16LE >"$drive/legacy.reg"
+win reg import 'C:\legacy.reg' /reg:64 >/dev/null 2>&1 || fail "reg import of an earlier setup's entry"
+win reg delete "$uninstallKey" /f /reg:64 >/dev/null
+rm "$drive/legacy.reg"
+expect 0 "\"$winSetup\" /S"
+[ "$(reg_value InstallLocation)" = "$installed" ] && [ "$(reg_value PathEntry)" = "$bin" ] &&
+  [ "$(uninstall_entries)" = 1 ] && [ -f "$programFiles/$name/vantorel-installation.txt" ] &&
+  [ "$(path_of "$envKey")" = "$(as_reg 2 "$(with_entry "$(text_of "$freshPath")" "$bin")")" ] ||
+  fail "an earlier setup's installation not taken over: $(reg_value InstallLocation), $(reg_value PathEntry)"
+uninstall 0
+[ "$(path_of "$envKey")" = "$freshPath" ] && [ "$(uninstall_entries)" = 0 ] && [ ! -e "$programFiles/$name" ] ||
+  fail "the installation taken over is not uninstalled whole"
+echo "an earlier setup's installation (its key named after the program, no marker) taken over and uninstalled"
+echo "== packages: PATH entries, folders, /USER and an earlier setup's installation after $((SECONDS - started)) s"
 
 # Through the pages, each waited for by a text of its own, read through the Windows API: Next, for anyone (Next),
 # I Agree, Next, the current user's PATH (Alt+C) and Install, then Finish. The user's PATH, absent as on a fresh Windows, is made and

@@ -524,6 +524,9 @@ page() { # TEXT KEY...: waits up to 60 s for a control showing TEXT, then presse
   done
   for key in "$@"; do xdotool key --window "$window" "$key" 2>/dev/null; done
 }
+# While it shows its pages, another setup program stops at once: one runs at a time.
+page "Welcome to $name Setup"
+expect 7 "\"$winSetup\" /S"
 page "Welcome to $name Setup" Return
 page "Choose Users" Return
 page "License Agreement" Return
@@ -536,7 +539,7 @@ timeout 60 tail --pid="$launcher" -f /dev/null || fail "the setup program did no
 uninstall 0
 [ "$(path_of "$userKey")" = absent ] && [ "$(path_of "$envKey")" = "$freshPath" ] || fail "PATHs after uninstalling"
 [ ! -e "$programFiles/$name" ] && [ "$(uninstall_entries)" = 0 ] || fail "left after uninstalling"
-echo "through the pages: a user's PATH made with bin\\ alone, the system's untouched; uninstalled, the user's gone again"
+echo "through the pages (meanwhile a second setup program stopped, exit code 7): a user's PATH made with bin\\ alone, the system's untouched; uninstalled, the user's gone again"
 echo "== packages: setup pages after $((SECONDS - started)) s"
 
 # The zip, unpacked into a folder whose name has a space and non-ASCII letters; both programs run from there.

@@ -195,8 +195,9 @@ int changePath(bool add, const std::wstring& scope, const std::wstring& entry, b
     const bool system = scope == L"system";
     const std::wstring self = accountOf(GetCurrentProcess());
     const bool other = !system && scope != L"user" && !sameText(scope, self);
-    const std::wstring where =
-        system ? L"the system PATH" : other ? L"the PATH of the account " + scope : L"the user's PATH";
+    const std::wstring where = system ? L"the system PATH"
+        : other                       ? L"the PATH of the account " + scope
+                                      : L"the user's PATH";
     HKEY key = nullptr;
     const REGSAM access = KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY;
     LSTATUS status = system
@@ -460,8 +461,8 @@ bool readMarker(const std::wstring& folder, std::vector<std::wstring>& files)
         return false;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const std::wstring& line = lines[i];
-        if (line.empty() || line.front() == L'\\' || line.find_first_of(L":/") != std::wstring::npos ||
-            line == L".." || line.rfind(L"..\\", 0) == 0 || line.find(L"\\..\\") != std::wstring::npos ||
+        if (line.empty() || line.front() == L'\\' || line.find_first_of(L":/") != std::wstring::npos || line == L".." ||
+            line.rfind(L"..\\", 0) == 0 || line.find(L"\\..\\") != std::wstring::npos ||
             (line.size() >= 3 && line.compare(line.size() - 3, 3, L"\\..") == 0))
             return false;
         files.push_back(line);
@@ -567,15 +568,33 @@ int elevate(const std::vector<std::wstring>& args)
     return int(code);
 }
 
+// Whether this process may create files in the folder (an installation for every user needs an administrator's).
+bool writable(const std::wstring& folder)
+{
+    const std::wstring probe = folder + L"\\vantorel-write-test-" + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError() != ERROR_ACCESS_DENIED;
+    CloseHandle(file);
+    return true;
+}
+
 // Runs Uninstall.exe from this program's folder in place (NSIS's _?=, which must come last), waits for it, and then
 // removes what it cannot remove itself while it runs: its own file, this program and the folder, if empty. This
 // program cannot be deleted while it runs either, but it can be renamed: into the temporary folder, to be deleted at
-// the next restart. Exits with the uninstaller's exit code.
-int uninstall(const std::vector<std::wstring>& args)
+// the next restart. A folder this account may not change is handed, once, to a copy of this program started with
+// an administrator's rights. Exits with the uninstaller's exit code.
+int uninstall(const std::vector<std::wstring>& args, bool elevated)
 {
     std::wstring self(maxVariable, L'\0');
     self.resize(GetModuleFileNameW(nullptr, self.data(), maxVariable));
     const std::wstring folder = self.substr(0, self.rfind(L'\\'));
+    if (!elevated && !writable(folder)) {
+        std::vector<std::wstring> again{self, L"uninstall-elevated"};
+        again.insert(again.end(), args.begin(), args.end());
+        return elevate(again);
+    }
     const std::wstring uninstaller = folder + L"\\Uninstall.exe";
     std::wstring command = L"\"" + uninstaller + L"\"";
     for (const std::wstring& arg : args)
@@ -599,9 +618,9 @@ int uninstall(const std::vector<std::wstring>& args)
     DeleteFileW(uninstaller.c_str());
     wchar_t temp[MAX_PATH + 1];
     const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-    const std::wstring moved = length ? std::wstring(temp, length) + L"vantorel-setup_helper-" +
-            std::to_wstring(GetCurrentProcessId()) + L".exe"
-                                      : L"";
+    const std::wstring moved = length
+        ? std::wstring(temp, length) + L"vantorel-setup_helper-" + std::to_wstring(GetCurrentProcessId()) + L".exe"
+        : L"";
     if (!moved.empty() && MoveFileExW(self.c_str(), moved.c_str(), 0))
         MoveFileExW(moved.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     else
@@ -619,7 +638,8 @@ int wmain(int argc, wchar_t** argv)
         return args.size() == count && args[0] == command &&
             std::none_of(args.begin() + 1, args.end(), [](const std::wstring& a) { return a.empty(); });
     };
-    const bool scoped = args.size() >= 3 && (args[2] == L"system" || args[2] == L"user" || args[2].rfind(L"S-1-", 0) == 0);
+    const bool scoped =
+        args.size() >= 3 && (args[2] == L"system" || args[2] == L"user" || args[2].rfind(L"S-1-", 0) == 0);
     if (is(4, L"path") && args[1] == L"add" && scoped)
         return changePath(true, args[2], args[3], false);
     if ((is(4, L"path") || (is(5, L"path") && args[4] == L"made")) && args[1] == L"remove" && scoped)
@@ -636,8 +656,8 @@ int wmain(int argc, wchar_t** argv)
         return remove(bare(args[1]), args.size() == 3 ? bare(args[2]) : L"");
     if (is(3, L"swap"))
         return swap(bare(args[1]), bare(args[2]));
-    if (!args.empty() && args[0] == L"uninstall")
-        return uninstall({args.begin() + 1, args.end()});
+    if (!args.empty() && (args[0] == L"uninstall" || args[0] == L"uninstall-elevated"))
+        return uninstall({args.begin() + 1, args.end()}, args[0] == L"uninstall-elevated");
     if (args.size() >= 2 && args[0] == L"elevate")
         return elevate({args.begin() + 1, args.end()});
     return usage();

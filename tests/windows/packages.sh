@@ -6,17 +6,20 @@
 #     and on a path longer than 259 characters, the uninstall entry, the zip holding the same files;
 #   - the window and the command-line program running from the folder: the uninstaller and the setup program stop
 #     with an exit code and a log line and change nothing;
-#   - a table of upgrades over that installation (the same version, an older one, /PATH= in capitals, one that
-#     fails, another PATH, another folder), and the uninstaller of a copy of the folder, which changes nothing;
-#     then the uninstall entry's silent uninstall leaves nothing behind;
-#   - a table of folders that are not installed into (another program's, a drive's root, Program Files);
+#   - a table of upgrades over that installation (the same version, an older one, a misspelt option, /PATH= in
+#     capitals, one that fails, another PATH, another folder), and the uninstaller of a copy of the folder, which
+#     changes nothing; then the uninstall entry's silent uninstall leaves nothing behind;
 #   - a table of system PATHs, each installed with the PATH option and uninstalled: our entry once, at the end,
 #     every other byte and the value's type kept, and the value byte for byte as before afterwards; one too long to
 #     take the entry is left as it was; a setup program started with a short, stale PATH of its own;
 #   - a table of PATHs that hold our folder already, or change while it is installed, the user's among them, each
 #     byte for byte as expected after uninstalling; an installation folder with non-ASCII letters;
-#   - an installation for the current user alone (/USER), and its uninstall;
-#   - the setup program through its pages, each waited for by a text of its own, with bin\ put on the user's PATH;
+#   - a table of folders: an empty one installed into, others not (another program's, a drive's root, Program
+#     Files);
+#   - an installation for the current user alone (/USER), and its uninstall; an earlier setup's installation
+#     taken over;
+#   - the setup program through its pages, each waited for by a text of its own, with bin\ put on the user's PATH,
+#     and a second setup program stopping meanwhile;
 #   - the zip unpacked into a folder named with a space and non-ASCII letters, both programs run from there.
 # Every run of a setup program or uninstaller has its exit code checked. With VERIFY_CA set to a certificate file,
 # the uninstaller and setup_helper.exe that the setup program installed must carry a signature it verifies.
@@ -301,6 +304,7 @@ while IFS='|' read -r what code command folder scope systemEntry userEntry; do
 done <<EOF
 the same version|0|@SETUP@ /S|$tools|system|$tools\\bin|-
 an older one, refused|6|@OLDER@ /S|$tools|system|$tools\\bin|-
+a misspelt option, refused|3|@SETUP@ /S /PATHS=none|$tools|system|$tools\\bin|-
 /PATH= in capitals|0|@SETUP@ /S /PATH=SYSTEM|$tools|system|$tools\\bin|-
 failed, the folder in use|8|@SETUP@ /S|$tools|system|$tools\\bin|-
 the user's PATH instead|0|@SETUP@ /s /path=User|$tools|user|-|$tools\\bin

@@ -84,7 +84,7 @@ set(manuals
 # Signing, when a certificate is given: the programs and the DLLs built here (Qt's; the MinGW runtime's lib*.dll are
 # Debian's as they come), setup_helper.exe, the uninstaller and the setup program, each after it is stripped.
 set(VANTOREL_SIGN_CERT "" CACHE FILEPATH "Code-signing certificate (PEM, with its chain) for the Windows release; empty: unsigned")
-set(VANTOREL_SIGN_KEY "" CACHE FILEPATH "The private key of VANTOREL_SIGN_CERT (PEM)")
+set(VANTOREL_SIGN_KEY "" CACHE FILEPATH "The private key of VANTOREL_SIGN_CERT (PEM, not encrypted)")
 set(VANTOREL_SIGN_TIMESTAMP "" CACHE STRING "Address of an RFC 3161 timestamping server, so that signatures outlive the certificate")
 set(signVariables)
 if(VANTOREL_SIGN_CERT)

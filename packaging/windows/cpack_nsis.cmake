@@ -136,6 +136,7 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/setup_helper/setup_helper.rc.in setup_h
 add_executable(setup_helper ${CMAKE_CURRENT_LIST_DIR}/setup_helper/setup_helper.cpp
   ${CMAKE_CURRENT_BINARY_DIR}/setup_helper.rc)
 target_compile_options(setup_helper PRIVATE -municode)
+target_compile_definitions(setup_helper PRIVATE "VANTOREL_PRODUCT_CODE=L\"${productCode}\"")
 target_link_options(setup_helper PRIVATE -municode -mwindows -static -s)
 set_target_properties(setup_helper PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 if(signVariables)

@@ -568,29 +568,43 @@ int elevate(const std::vector<std::wstring>& args)
     return int(code);
 }
 
-// Whether this process may create files in the folder (an installation for every user needs an administrator's).
-bool writable(const std::wstring& folder)
+// Whether the folder is that of the installation for anyone, registered under HKLM, which only an administrator
+// may remove.
+bool forAnyone(const std::wstring& folder)
 {
-    const std::wstring probe = folder + L"\\vantorel-write-test-" + std::to_wstring(GetCurrentProcessId()) + L".tmp";
-    HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return GetLastError() != ERROR_ACCESS_DENIED;
-    CloseHandle(file);
-    return true;
+    wchar_t location[MAX_PATH + 1] = {};
+    DWORD size = sizeof location - sizeof(wchar_t);
+    return RegGetValueW(
+               HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" VANTOREL_PRODUCT_CODE,
+               L"InstallLocation", RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, location, &size) == ERROR_SUCCESS &&
+        sameText(bare(location), bare(folder));
+}
+
+// Whether this process has an administrator's rights (with User Account Control, only once elevated).
+bool administrator()
+{
+    SID_IDENTIFIER_AUTHORITY authority = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    BOOL member = FALSE;
+    if (AllocateAndInitializeSid(&authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                 &administrators)) {
+        CheckTokenMembership(nullptr, administrators, &member);
+        FreeSid(administrators);
+    }
+    return member;
 }
 
 // Runs Uninstall.exe from this program's folder in place (NSIS's _?=, which must come last), waits for it, and then
 // removes what it cannot remove itself while it runs: its own file, this program and the folder, if empty. This
 // program cannot be deleted while it runs either, but it can be renamed: into the temporary folder, to be deleted at
-// the next restart. A folder this account may not change is handed, once, to a copy of this program started with
-// an administrator's rights. Exits with the uninstaller's exit code.
+// the next restart. An installation for anyone, uninstalled without an administrator's rights, is handed once to a
+// copy of this program started with them. Exits with the uninstaller's exit code.
 int uninstall(const std::vector<std::wstring>& args, bool elevated)
 {
     std::wstring self(maxVariable, L'\0');
     self.resize(GetModuleFileNameW(nullptr, self.data(), maxVariable));
     const std::wstring folder = self.substr(0, self.rfind(L'\\'));
-    if (!elevated && !writable(folder)) {
+    if (!elevated && forAnyone(folder) && !administrator()) {
         std::vector<std::wstring> again{self, L"uninstall-elevated"};
         again.insert(again.end(), args.begin(), args.end());
         return elevate(again);

@@ -67,17 +67,21 @@ uninstall_entries() {
 # The uninstall entry's silent uninstall, as a deployment tool runs it: it must end when the uninstall has ended,
 # with the given exit code.
 uninstall() { # EXIT-CODE [KEY]
-  local command program code=0
+  local command program folder code=0
   # Read from an export, in UTF-16, since `reg query` writes through a code page.
   win reg export "${2:-$uninstallKey}" 'C:\entry.reg' /reg:64 /y >/dev/null || fail "no uninstall entry ${2:-$uninstallKey}"
   command=$(iconv -f UTF-16 -t UTF-8 "$drive/entry.reg" | tr -d '\r' |
     sed -n 's/^"QuietUninstallString"="\(.*\)"$/\1/p' | sed 's/\\\(["\\]\)/\1/g')
+  folder=$(iconv -f UTF-16 -t UTF-8 "$drive/entry.reg" | tr -d '\r' |
+    sed -n 's/^"InstallLocation"="\(.*\)"$/\1/p' | sed 's/\\\(["\\]\)/\1/g')
   rm -f "$drive/entry.reg"
   program=$(sed -n 's/^"\([^"]*\)".*/\1/p' <<<"$command")
   [ -n "$program" ] || fail "QuietUninstallString is '$command'"
   # shellcheck disable=SC2046 # the arguments after the program
   win "$program" $(sed 's/^"[^"]*" *//' <<<"$command") >/dev/null 2>&1 || code=$?
   [ $code = "$1" ] || fail "$command ended with exit code $code, not $1"
+  # Once it has returned, the folder is gone, setup_helper.exe and the uninstaller too.
+  [ "$1" != 0 ] || [ ! -e "$(winepath -u "$folder")" ] || fail "left in $folder: $(ls "$(winepath -u "$folder")" | xargs)"
 }
 # The Path value of a key exactly as stored, as `reg export` writes it: hex(2): and every byte for REG_EXPAND_SZ,
 # the quoted text for REG_SZ; "absent" when there is none.

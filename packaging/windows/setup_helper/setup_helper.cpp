@@ -630,13 +630,12 @@ int uninstall(const std::vector<std::wstring>& args, bool elevated)
     if (code != 0)
         return int(code);
     DeleteFileW(uninstaller.c_str());
-    wchar_t temp[MAX_PATH + 1];
+    // A name of its own in the temporary folder (GetTempFileName makes the file, which this program then replaces).
+    wchar_t temp[MAX_PATH + 1], moved[MAX_PATH + 1];
     const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-    const std::wstring moved = length
-        ? std::wstring(temp, length) + L"vantorel-setup_helper-" + std::to_wstring(GetCurrentProcessId()) + L".exe"
-        : L"";
-    if (!moved.empty() && MoveFileExW(self.c_str(), moved.c_str(), 0))
-        MoveFileExW(moved.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    if (length != 0 && length <= MAX_PATH && GetTempFileNameW(temp, L"vsh", 0, moved) != 0 &&
+        MoveFileExW(self.c_str(), moved, MOVEFILE_REPLACE_EXISTING))
+        MoveFileExW(moved, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     else
         MoveFileExW(self.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     RemoveDirectoryW(folder.c_str());

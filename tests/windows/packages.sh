@@ -68,8 +68,13 @@ uninstall_entries() {
 # with the given exit code.
 uninstall() { # EXIT-CODE [KEY]
   local command program folder code=0
-  # Read from an export, in UTF-16, since `reg query` writes through a code page.
-  win reg export "${2:-$uninstallKey}" 'C:\entry.reg' /reg:64 /y >/dev/null || fail "no uninstall entry ${2:-$uninstallKey}"
+  # Read from an export, in UTF-16, since `reg query` writes through a code page. Wine's `reg export` was seen to
+  # fail once, at random, under load; a second failure is one.
+  if ! win reg export "${2:-$uninstallKey}" 'C:\entry.reg' /reg:64 /y >/dev/null 2>"$drive/reg.err"; then
+    echo "reg export failed ($(tr -d '\r' <"$drive/reg.err")); tried again" >&2
+    win reg export "${2:-$uninstallKey}" 'C:\entry.reg' /reg:64 /y >/dev/null || fail "no uninstall entry ${2:-$uninstallKey}"
+  fi
+  rm -f "$drive/reg.err"
   command=$(iconv -f UTF-16 -t UTF-8 "$drive/entry.reg" | tr -d '\r' |
     sed -n 's/^"QuietUninstallString"="\(.*\)"$/\1/p' | sed 's/\\\(["\\]\)/\1/g')
   folder=$(iconv -f UTF-16 -t UTF-8 "$drive/entry.reg" | tr -d '\r' |

@@ -33,6 +33,8 @@ TEST(TextDiff, UnifiedDiffsWrittenOut)
         {"LF lines, two hunks", "1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n12\n", "0\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n13\n",
          "--- f\n+++ f\n@@ -1,4 +1,4 @@\n-1\n+0\n 2\n 3\n 4\n@@ -9,4 +9,4 @@\n 9\n 10\n 11\n-12\n+13\n"},
         {"everything from nothing", "", "x\n", "--- f\n+++ f\n@@ -0,0 +1 @@\n+x\n"},
+        {"changes six lines apart, one hunk", "a\n1\n2\n3\n4\n5\n6\nb\n", "A\n1\n2\n3\n4\n5\n6\nB\n",
+         "--- f\n+++ f\n@@ -1,8 +1,8 @@\n-a\n+A\n 1\n 2\n 3\n 4\n 5\n 6\n-b\n+B\n"},
         // clang-format on
     };
     for (const auto& row : rows)

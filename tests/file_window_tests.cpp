@@ -1,9 +1,12 @@
 #include "window_fixture.h"
 
+#include <conflict_dialog.h>
 #include <file_panel.h>
 
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTreeView>
@@ -353,4 +356,26 @@ TEST_F(FileWindow, UndoRedoAndShowChanges)
     QTest::keyClicks(w->txtID, "q");
     key(Qt::Key_Z);
     EXPECT_EQ(w->txtID->text(), before);
+}
+
+// The conflict dialog shows each side's version as it is, and its answers are the choices as they stand.
+TEST_F(FileWindow, TheConflictDialogShowsBothVersions)
+{
+    doc::Conflict c;
+    c.type = entry::UserType::Name;
+    c.identity = "a";
+    c.inWindow = named("a", 2);
+    c.lineInWindow = 6;
+    ui::ConflictDialog dialog(w.get(), "KZ_admins.txt", {c});
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    const auto texts = dialog.findChildren<QPlainTextEdit*>();
+    ASSERT_EQ(texts.size(), 2);
+    EXPECT_EQ(texts[0]->toPlainText().toStdString(), "\"Name:a\"\n{\n\tbaseLevel = 2\n}\n");
+    EXPECT_EQ(texts[1]->toPlainText(), "(no such entry)");
+    EXPECT_EQ(dialog.findChild<QRadioButton*>("optKeepWindow0")->text(), "Keep this window's version (line 6)");
+    EXPECT_TRUE(dialog.answers().at(0).keepWindow);
+    QTest::mouseClick(dialog.findChild<QRadioButton*>("optKeepFile0"), Qt::LeftButton);
+    EXPECT_FALSE(dialog.answers().at(0).keepWindow);
+    EXPECT_EQ(dialog.answers().at(0).key, c.key());
 }

@@ -1,6 +1,7 @@
 #include "text_diff.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <unordered_map>
 
 namespace entry {
@@ -32,11 +33,11 @@ public:
           changedB_(changedB),
           forward_(a.size() + b.size() + 3),
           backward_(a.size() + b.size() + 3),
-          offset_(static_cast<long>(b.size()) + 1)
+          offset_(static_cast<std::ptrdiff_t>(b.size()) + 1)
     {
     }
 
-    void compare(long xoff, long xlim, long yoff, long ylim)
+    void compare(std::ptrdiff_t xoff, std::ptrdiff_t xlim, std::ptrdiff_t yoff, std::ptrdiff_t ylim)
     {
         while (xoff < xlim && yoff < ylim && same(xoff, yoff))
             ++xoff, ++yoff;
@@ -49,7 +50,7 @@ public:
             while (xoff < xlim)
                 changedA_[static_cast<std::size_t>(xoff++)] = 1;
         } else {
-            long xmid = 0, ymid = 0;
+            std::ptrdiff_t xmid = 0, ymid = 0;
             middle(xoff, xlim, yoff, ylim, xmid, ymid);
             compare(xoff, xmid, yoff, ymid);
             compare(xmid, xlim, ymid, ylim);
@@ -57,14 +58,18 @@ public:
     }
 
 private:
-    bool same(long x, long y) const { return a_[static_cast<std::size_t>(x)] == b_[static_cast<std::size_t>(y)]; }
-    long& fd(long d) { return forward_[static_cast<std::size_t>(d + offset_)]; }
-    long& bd(long d) { return backward_[static_cast<std::size_t>(d + offset_)]; }
-
-    void middle(long xoff, long xlim, long yoff, long ylim, long& xmid, long& ymid)
+    bool same(std::ptrdiff_t x, std::ptrdiff_t y) const
     {
-        const long dmin = xoff - ylim, dmax = xlim - yoff, fmid = xoff - yoff, bmid = xlim - ylim;
-        long fmin = fmid, fmax = fmid, bmin = bmid, bmax = bmid;
+        return a_[static_cast<std::size_t>(x)] == b_[static_cast<std::size_t>(y)];
+    }
+    std::ptrdiff_t& fd(std::ptrdiff_t d) { return forward_[static_cast<std::size_t>(d + offset_)]; }
+    std::ptrdiff_t& bd(std::ptrdiff_t d) { return backward_[static_cast<std::size_t>(d + offset_)]; }
+
+    void middle(std::ptrdiff_t xoff, std::ptrdiff_t xlim, std::ptrdiff_t yoff, std::ptrdiff_t ylim,
+                std::ptrdiff_t& xmid, std::ptrdiff_t& ymid)
+    {
+        const std::ptrdiff_t dmin = xoff - ylim, dmax = xlim - yoff, fmid = xoff - yoff, bmid = xlim - ylim;
+        std::ptrdiff_t fmin = fmid, fmax = fmid, bmin = bmid, bmax = bmid;
         const bool odd = ((fmid - bmid) & 1) != 0;
         fd(fmid) = xoff;
         bd(bmid) = xlim;
@@ -77,9 +82,9 @@ private:
                 fd(++fmax + 1) = -1;
             else
                 --fmax;
-            for (long d = fmax; d >= fmin; d -= 2) {
-                const long tlo = fd(d - 1), thi = fd(d + 1);
-                long x = tlo < thi ? thi : tlo + 1, y = x - d;
+            for (std::ptrdiff_t d = fmax; d >= fmin; d -= 2) {
+                const std::ptrdiff_t tlo = fd(d - 1), thi = fd(d + 1);
+                std::ptrdiff_t x = tlo < thi ? thi : tlo + 1, y = x - d;
                 while (x < xlim && y < ylim && same(x, y))
                     ++x, ++y;
                 fd(d) = x;
@@ -96,9 +101,9 @@ private:
                 bd(++bmax + 1) = kFar;
             else
                 --bmax;
-            for (long d = bmax; d >= bmin; d -= 2) {
-                const long tlo = bd(d - 1), thi = bd(d + 1);
-                long x = tlo < thi ? tlo : thi - 1, y = x - d;
+            for (std::ptrdiff_t d = bmax; d >= bmin; d -= 2) {
+                const std::ptrdiff_t tlo = bd(d - 1), thi = bd(d + 1);
+                std::ptrdiff_t x = tlo < thi ? tlo : thi - 1, y = x - d;
                 while (xoff < x && yoff < y && same(x - 1, y - 1))
                     --x, --y;
                 bd(d) = x;
@@ -110,13 +115,13 @@ private:
         }
     }
 
-    static constexpr long kFar = 1L << 60;
+    static constexpr std::ptrdiff_t kFar = std::ptrdiff_t{1} << 60;
     const std::vector<std::string_view>& a_;
     const std::vector<std::string_view>& b_;
     std::vector<char>& changedA_;
     std::vector<char>& changedB_;
-    std::vector<long> forward_, backward_;
-    long offset_;
+    std::vector<std::ptrdiff_t> forward_, backward_;
+    std::ptrdiff_t offset_;
 };
 
 // Lines that cannot, or had better not, take part in the search for the shortest script, as diff leaves them out:
@@ -125,45 +130,45 @@ private:
 // would only lead the search astray. 0 takes part, 1 is left out.
 std::vector<char> leftOut(const std::vector<std::string_view>& lines, const std::vector<std::string_view>& other)
 {
-    std::unordered_map<std::string_view, long> counts;
+    std::unordered_map<std::string_view, std::ptrdiff_t> counts;
     for (const std::string_view l : other)
         ++counts[l];
-    const long end = static_cast<long>(lines.size());
-    long many = 5;
-    for (long tem = end / 64; (tem >>= 2) > 0;)
+    const std::ptrdiff_t end = static_cast<std::ptrdiff_t>(lines.size());
+    std::ptrdiff_t many = 5;
+    for (std::ptrdiff_t tem = end / 64; (tem >>= 2) > 0;)
         many *= 2;
     std::vector<char> discards(lines.size());
-    for (long i = 0; i < end; ++i) {
+    for (std::ptrdiff_t i = 0; i < end; ++i) {
         const auto found = counts.find(lines[static_cast<std::size_t>(i)]);
-        const long matches = found == counts.end() ? 0 : found->second;
+        const std::ptrdiff_t matches = found == counts.end() ? 0 : found->second;
         discards[static_cast<std::size_t>(i)] = matches == 0 ? 1 : matches > many ? 2 : 0;
     }
-    const auto at = [&discards](long k) -> char& { return discards[static_cast<std::size_t>(k)]; };
+    const auto at = [&discards](std::ptrdiff_t k) -> char& { return discards[static_cast<std::size_t>(k)]; };
     // A line held often is left out only in the middle of a run of lines left out, and not where it makes up much
     // of the run.
-    for (long i = 0; i < end; ++i) {
+    for (std::ptrdiff_t i = 0; i < end; ++i) {
         if (at(i) == 2) {
             at(i) = 0;
             continue;
         }
         if (at(i) == 0)
             continue;
-        long j = i, provisional = 0;
+        std::ptrdiff_t j = i, provisional = 0;
         for (; j < end && at(j) != 0; ++j)
             provisional += at(j) == 2;
         while (j > i && at(j - 1) == 2)
             at(--j) = 0, --provisional;
-        const long length = j - i;
+        const std::ptrdiff_t length = j - i;
         if (provisional * 4 > length) {
             while (j > i)
                 if (at(--j) == 2)
                     at(j) = 0;
         } else {
-            long minimum = 1;
-            for (long tem = length >> 2; (tem >>= 2) > 0;)
+            std::ptrdiff_t minimum = 1;
+            for (std::ptrdiff_t tem = length >> 2; (tem >>= 2) > 0;)
                 minimum <<= 1;
             ++minimum;
-            for (long k = 0, consec = 0; k < length; ++k) {
+            for (std::ptrdiff_t k = 0, consec = 0; k < length; ++k) {
                 if (at(i + k) != 2)
                     consec = 0;
                 else if (minimum == ++consec)
@@ -171,7 +176,7 @@ std::vector<char> leftOut(const std::vector<std::string_view>& lines, const std:
                 else if (minimum < consec)
                     at(i + k) = 0;
             }
-            for (long k = 0, consec = 0; k < length; ++k) {
+            for (std::ptrdiff_t k = 0, consec = 0; k < length; ++k) {
                 if (k >= 8 && at(i + k) == 1)
                     break;
                 if (at(i + k) == 2)
@@ -184,7 +189,7 @@ std::vector<char> leftOut(const std::vector<std::string_view>& lines, const std:
                     break;
             }
             i += length - 1;
-            for (long k = 0, consec = 0; k < length; ++k) {
+            for (std::ptrdiff_t k = 0, consec = 0; k < length; ++k) {
                 if (k >= 8 && at(i - k) == 1)
                     break;
                 if (at(i - k) == 2)
@@ -212,11 +217,11 @@ void shiftBoundaries(const std::vector<std::string_view>& lines, std::vector<cha
 {
     char* changed = changedPadded.data() + 1;
     const char* other = otherPadded.data() + 1;
-    const long end = static_cast<long>(lines.size());
-    const auto same = [&lines](long a, long b) {
+    const std::ptrdiff_t end = static_cast<std::ptrdiff_t>(lines.size());
+    const auto same = [&lines](std::ptrdiff_t a, std::ptrdiff_t b) {
         return lines[static_cast<std::size_t>(a)] == lines[static_cast<std::size_t>(b)];
     };
-    long i = 0, j = 0;
+    std::ptrdiff_t i = 0, j = 0;
     for (;;) {
         while (i < end && !changed[i]) {
             while (other[j++])
@@ -225,12 +230,12 @@ void shiftBoundaries(const std::vector<std::string_view>& lines, std::vector<cha
         }
         if (i == end)
             break;
-        long start = i;
+        std::ptrdiff_t start = i;
         while (changed[++i])
             continue;
         while (other[j])
             ++j;
-        long runLength = 0, corresponding = 0;
+        std::ptrdiff_t runLength = 0, corresponding = 0;
         do {
             runLength = i - start;
             while (start > 0 && same(start - 1, i - 1)) {
@@ -295,7 +300,8 @@ std::vector<DiffHunk> diffHunks(std::string_view before, std::string_view after,
             else
                 changedB[head + j + 1] = 1;
         std::vector<char> x(inA.size()), y(inB.size());
-        EditScript(inA, inB, x, y).compare(0, static_cast<long>(inA.size()), 0, static_cast<long>(inB.size()));
+        EditScript(inA, inB, x, y)
+            .compare(0, static_cast<std::ptrdiff_t>(inA.size()), 0, static_cast<std::ptrdiff_t>(inB.size()));
         for (std::size_t i = 0; i < x.size(); ++i)
             changedA[whereA[i] + 1] = x[i];
         for (std::size_t j = 0; j < y.size(); ++j)

@@ -375,7 +375,7 @@ TEST_F(FileWindow, TheConflictDialogShowsBothVersions)
     EXPECT_EQ(texts[1]->toPlainText(), "(no such entry)");
     EXPECT_EQ(dialog.findChild<QRadioButton*>("optKeepWindow0")->text(), "Keep this window's version (line 6)");
     EXPECT_TRUE(dialog.answers().at(0).keepWindow);
-    QTest::mouseClick(dialog.findChild<QRadioButton*>("optKeepFile0"), Qt::LeftButton);
+    QTest::keyClick(dialog.findChild<QRadioButton*>("optKeepFile0"), Qt::Key_Space);
     EXPECT_FALSE(dialog.answers().at(0).keepWindow);
     EXPECT_EQ(dialog.answers().at(0).key, c.key());
 }

@@ -15,6 +15,17 @@ void addWaitOption(CLI::App& command, store::InPlaceOptions& options, CLI::Optio
         ->needs(inPlace);
 }
 
+bool oneTargetUnlessWritten(Console& console, std::string_view command, std::size_t targets, bool inPlace, bool dryRun)
+{
+    if (targets < 2 || inPlace || dryRun)
+        return true;
+    complain(console,
+             std::string(command) +
+                 ": several targets need -i, or --dry-run to see the changes first: their "
+                 "new texts cannot all go to standard output");
+    return false;
+}
+
 int runCli(const std::vector<std::string>& args, Console& console)
 {
     CLI::App app{"Checks, shows, composes, formats and changes the entries of the admin plugin's KZ_admins.txt.",

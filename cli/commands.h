@@ -4,6 +4,7 @@
 
 #include "entry_options.h"
 #include "report.h"
+#include "targets.h"
 
 #include <CLI/CLI.hpp>
 
@@ -45,7 +46,7 @@ CLI::App* setupFormat(CLI::App& app, FormatOptions& options);
 int runFormat(const FormatOptions& options, Console& console);
 
 struct SetOptions {
-    std::string file = "-";
+    Targets targets;
     EntryOptions entry;
     bool passwordStdin = false;
     bool noPassword = false;
@@ -57,7 +58,7 @@ CLI::App* setupSet(CLI::App& app, SetOptions& options);
 int runSet(const SetOptions& options, Console& console);
 
 struct RemoveOptions {
-    std::string file = "-";
+    Targets targets;
     EntryOptions entry; // the type and the identity
     bool inPlace = false;
     bool dryRun = false;
@@ -65,6 +66,9 @@ struct RemoveOptions {
 };
 CLI::App* setupRemove(CLI::App& app, RemoveOptions& options);
 int runRemove(const RemoveOptions& options, Console& console);
+
+// Refuses several targets without -i or --dry-run, whose new texts cannot all go to standard output.
+bool oneTargetUnlessWritten(Console& console, std::string_view command, std::size_t targets, bool inPlace, bool dryRun);
 
 // --wait SECONDS, for a command that changes a file in place when `inPlace` is given.
 void addWaitOption(CLI::App& command, store::InPlaceOptions& options, CLI::Option* inPlace);

@@ -9,7 +9,7 @@ namespace cli {
 CLI::App* setupRemove(CLI::App& app, RemoveOptions& options)
 {
     CLI::App* cmd = app.add_subcommand("remove", "Remove one entry from an admins file");
-    cmd->add_option("FILE", options.file, "The admins file; standard input when none is given or for \"-\"");
+    addTargetOptions(*cmd, options.targets);
     addIdentityOptions(*cmd, options.entry);
     CLI::Option* inPlace =
         cmd->add_flag("-i,--in-place", options.inPlace, "Change the file under its lock instead of printing it");
@@ -24,21 +24,26 @@ CLI::App* setupRemove(CLI::App& app, RemoveOptions& options)
 
 int runRemove(const RemoveOptions& options, Console& console)
 {
+    const std::optional<std::vector<std::string>> names = targetNames(console, "remove", options.targets);
+    if (!names || !oneTargetUnlessWritten(console, "remove", names->size(), options.inPlace, options.dryRun))
+        return kExitTrouble;
     EntryChoice choice;
     if (std::string why; !choice.check(options.entry, why)) {
         complain(console, "remove: " + why);
         return kExitTrouble;
     }
-    const std::string name = displayName(options.file);
-    const auto edit = [&](std::string_view text, const entry::Block* found) {
-        if (found == nullptr)
-            return Edited{std::nullopt, kExitFindings, name + ": no entry " + choice.name()};
-        entry::EditedText next = entry::removeEntry(text, *found);
-        return Edited{std::move(next.text), kExitClean,
-                      name + ": removed " + choice.name() + " (line " + std::to_string(next.line) + ")"};
-    };
-    return choice.rewriteEntry(console, "remove", options.file,
-                               options.inPlace ? std::optional(options.writer) : std::nullopt, edit, options.dryRun);
+    return forEachTarget(console, *names, options.targets.jobs, [&](Console& each, const std::string& file) {
+        const std::string name = displayName(file);
+        const auto edit = [&](std::string_view text, const entry::Block* found) {
+            if (found == nullptr)
+                return Edited{std::nullopt, kExitFindings, name + ": no entry " + choice.name()};
+            entry::EditedText next = entry::removeEntry(text, *found);
+            return Edited{std::move(next.text), kExitClean,
+                          name + ": removed " + choice.name() + " (line " + std::to_string(next.line) + ")"};
+        };
+        return choice.rewriteEntry(each, "remove", file, options.inPlace ? std::optional(options.writer) : std::nullopt,
+                                   edit, options.dryRun);
+    });
 }
 
 } // namespace cli

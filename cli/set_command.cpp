@@ -29,7 +29,7 @@ std::optional<std::string> passwordFromStdin(Console& console, std::string& why)
 CLI::App* setupSet(CLI::App& app, SetOptions& options)
 {
     CLI::App* cmd = app.add_subcommand("set", "Add or change one entry of an admins file");
-    cmd->add_option("FILE", options.file, "The admins file; standard input when none is given or for \"-\"");
+    addTargetOptions(*cmd, options.targets);
     CLI::Option* password =
         addEntryOptions(*cmd, options.entry, "what the entry grants now, a new one from the default ticks");
     CLI::Option* fromStdin = cmd->add_flag("--password-stdin", options.passwordStdin,
@@ -50,7 +50,8 @@ CLI::App* setupSet(CLI::App& app, SetOptions& options)
                 "its password unless told otherwise; a new one is appended. Every other byte stays as it was.\n"
                 "Standard error says \"added\", \"updated\" or \"unchanged\"; an unchanged file is not written.\n"
                 "Example:\n"
-                "  vantorel-admins set -i KZ_admins.txt --type steamid --id STEAM_0:1:12345 --level 2 --grant kick");
+                "  vantorel-admins set -i KZ_admins.txt --type steamid --id STEAM_0:1:12345 --level 2 --grant kick\n"
+                "  vantorel-admins set -i --targets servers.txt --type name --id Alice --level 2");
     return cmd;
 }
 
@@ -60,45 +61,54 @@ int runSet(const SetOptions& options, Console& console)
         complain(console, "set: " + message);
         return kExitTrouble;
     };
+    const std::optional<std::vector<std::string>> names = targetNames(console, "set", options.targets);
+    if (!names || !oneTargetUnlessWritten(console, "set", names->size(), options.inPlace, options.dryRun))
+        return kExitTrouble;
     EntryOptions entryOptions = options.entry;
     std::string why;
     if (options.passwordStdin) {
-        if (options.file == "-")
+        if (names->front() == "-")
             return refuse("--password-stdin needs a FILE, since standard input holds the password");
         entryOptions.password = passwordFromStdin(console, why);
         if (!entryOptions.password)
             return refuse(why);
     }
-    EntryChoice choice;
-    if (!choice.check(entryOptions, why))
+    if (!EntryChoice().check(entryOptions, why))
         return refuse(why);
 
-    const std::string name = displayName(options.file);
-    const auto edit = [&](std::string_view text, const entry::Block* old) {
-        if (old != nullptr && old->hasComments)
-            return Edited{std::nullopt, kExitFindings,
-                          name + ": not changed: the entry of " + choice.name() + " (line " +
-                              std::to_string(old->line) + ") has comment lines of its own, which a rewrite would lose"};
+    return forEachTarget(console, *names, options.targets.jobs, [&](Console& each, const std::string& file) {
+        // Each target ticks a tree of its own, from its own entry, and targets run side by side.
+        EntryChoice choice;
+        std::string checked;
+        choice.check(entryOptions, checked);
+        const std::string name = displayName(file);
+        const auto edit = [&](std::string_view text, const entry::Block* old) {
+            if (old != nullptr && old->hasComments)
+                return Edited{std::nullopt, kExitFindings,
+                              name + ": not changed: the entry of " + choice.name() + " (line " +
+                                  std::to_string(old->line) +
+                                  ") has comment lines of its own, which a rewrite would lose"};
 
-        entry::Block block;
-        block.type = choice.type();
-        block.identity = choice.identity();
-        if (entryOptions.password)
-            block.password = *entryOptions.password;
-        else if (old != nullptr && !options.noPassword)
-            block.password = old->password;
-        const model::Permissions& p = choice.tick(old != nullptr ? std::optional(old->granted) : std::nullopt);
-        for (std::size_t i = 0; i < p.colCommands.size(); ++i)
-            block.granted[i] = p.colCommands[i]->Checked();
+            entry::Block block;
+            block.type = choice.type();
+            block.identity = choice.identity();
+            if (entryOptions.password)
+                block.password = *entryOptions.password;
+            else if (old != nullptr && !options.noPassword)
+                block.password = old->password;
+            const model::Permissions& p = choice.tick(old != nullptr ? std::optional(old->granted) : std::nullopt);
+            for (std::size_t i = 0; i < p.colCommands.size(); ++i)
+                block.granted[i] = p.colCommands[i]->Checked();
 
-        entry::EditedText next =
-            old != nullptr ? entry::replaceEntry(text, *old, block) : entry::appendEntry(text, block);
-        const char* done = old == nullptr ? "added " : next.text == text ? "unchanged " : "updated ";
-        return Edited{std::move(next.text), kExitClean,
-                      name + ": " + done + choice.name() + " (line " + std::to_string(next.line) + ")"};
-    };
-    return choice.rewriteEntry(console, "set", options.file,
-                               options.inPlace ? std::optional(options.writer) : std::nullopt, edit, options.dryRun);
+            entry::EditedText next =
+                old != nullptr ? entry::replaceEntry(text, *old, block) : entry::appendEntry(text, block);
+            const char* done = old == nullptr ? "added " : next.text == text ? "unchanged " : "updated ";
+            return Edited{std::move(next.text), kExitClean,
+                          name + ": " + done + choice.name() + " (line " + std::to_string(next.line) + ")"};
+        };
+        return choice.rewriteEntry(each, "set", file, options.inPlace ? std::optional(options.writer) : std::nullopt,
+                                   edit, options.dryRun);
+    });
 }
 
 } // namespace cli

@@ -4,6 +4,7 @@
 #include "transport.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -23,6 +24,15 @@ std::string environment(const char* name)
 {
     const char* value = std::getenv(name);
     return value != nullptr ? value : "";
+}
+
+void setEnvironment(const char* name, const std::string& value)
+{
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
 }
 
 // ssh's standard error as one line for a message: its debug lines and the rows of "@" around its warnings left out,
@@ -56,14 +66,20 @@ std::string sshSays(const std::string& text, std::string& hostKey)
     return said;
 }
 
+thread_local HostKeySeen seenHere;
+
 // One SFTP session over ssh, ended when it goes out of scope.
 class Session {
 public:
-    Session(const SshSettings& settings, const Url& url) : settings_(settings), url_(url) {}
+    Session(const SshSettings& settings, const Url& url) : settings_(settings), url_(url) { seenHere = {}; }
     ~Session()
     {
-        if (process_)
-            process_->finish();
+        if (process_) {
+            std::string hostKey;
+            sshSays(process_->finish(), hostKey);
+            if (!hostKey.empty())
+                seenHere.key = hostKey;
+        }
     }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -74,7 +90,7 @@ public:
             error = "ftp:// and ftps:// are not supported yet; sftp:// is";
             return false;
         }
-        process_ = startProcess(sshArguments(settings_, url_, hasTerminal()), error);
+        process_ = startProcess(sshArguments(settings_, url_, settings_.mayUseTerminal && hasTerminal()), error);
         if (!process_)
             return false;
         sftp_ = std::make_unique<SftpClient>(*process_);
@@ -97,6 +113,7 @@ public:
         std::string message = what + ": " + (said.empty() ? sftp_->error() : said);
         const bool unknown = said.find("host key is known for") != std::string::npos ||
             said.find("authenticity of host") != std::string::npos;
+        seenHere = {hostKey, unknown};
         if (unknown && !hostKey.empty())
             message += " The server's host key is " + hostKey +
                 "; if that is its key, run again with --accept-new-host-key to add it to known_hosts.";
@@ -288,6 +305,34 @@ bool replace(Session& session, Lock& lock, const std::string& lockPath, const st
 
 } // namespace
 
+HostKeySeen lastHostKey()
+{
+    return seenHere;
+}
+
+void useAskpass(SshSettings& settings, const std::string& program)
+{
+    settings.askpass = program;
+    setEnvironment("SSH_ASKPASS", program);
+    setEnvironment("SSH_ASKPASS_REQUIRE", "force");
+    setEnvironment("VANTOREL_ADMINS_ASKPASS", "1");
+}
+
+bool isAskpassRun()
+{
+    return !environment("VANTOREL_ADMINS_ASKPASS").empty();
+}
+
+std::optional<std::string> passwordFromEnvironment(std::string_view question)
+{
+    std::string lower(question);
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    const char* password = std::getenv("VANTOREL_ADMINS_LOGIN_PASSWORD");
+    if (password == nullptr || lower.find("password") == std::string::npos)
+        return std::nullopt;
+    return std::string(password);
+}
+
 SshSettings SshSettings::fromEnvironment()
 {
     SshSettings settings;
@@ -317,12 +362,20 @@ std::vector<std::string> sshArguments(const SshSettings& settings, const Url& ur
                                        "-o",
                                        settings.acceptNewHostKey ? "StrictHostKeyChecking=accept-new"
                                                                  : "StrictHostKeyChecking=yes"};
-    // Without a terminal nobody can answer a question, so ssh asks none.
-    if (!terminal)
+    // Without a terminal only the asking program can answer a question, and only one try at a password: a wrong
+    // one from a script is not worth the server's count of failed logins.
+    if (!terminal && settings.askpass.empty())
         arguments.insert(arguments.end(), {"-o", "BatchMode=yes"});
+    else if (!terminal)
+        arguments.insert(arguments.end(), {"-o", "NumberOfPasswordPrompts=1"});
     if (!settings.config.empty())
         arguments.insert(arguments.end(), {"-F", settings.config});
-    if (!settings.knownHosts.empty())
+    if (!settings.sessionKnownHosts.empty())
+        arguments.insert(arguments.end(),
+                         {"-o",
+                          "UserKnownHostsFile=\"" + settings.sessionKnownHosts + "\" \"" +
+                              (settings.knownHosts.empty() ? "~/.ssh/known_hosts" : settings.knownHosts) + "\""});
+    else if (!settings.knownHosts.empty())
         arguments.insert(arguments.end(), {"-o", "UserKnownHostsFile=" + settings.knownHosts});
     if (url.port != 0)
         arguments.insert(arguments.end(), {"-p", std::to_string(url.port)});

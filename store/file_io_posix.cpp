@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -89,6 +90,13 @@ bool writeStream(std::FILE* stream, std::string_view bytes)
 std::vector<std::string> utf8Arguments(int argc, char** argv)
 {
     return {argv, argv + argc};
+}
+
+std::string ownProgram()
+{
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : self.string();
 }
 
 void useBinaryStdio()

@@ -139,6 +139,14 @@ extern "C" void removeLockOnAbort(int /*signal*/)
 
 } // namespace
 
+std::string ownProgram()
+{
+    std::wstring path(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    path.resize(length < path.size() ? length : 0);
+    return narrow(path);
+}
+
 std::vector<std::string> utf8Arguments(int argc, char** argv)
 {
     // The C library built argv in the active code page, which loses the characters outside it; the process's wide

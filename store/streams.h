@@ -11,6 +11,8 @@ namespace store {
 // The program's arguments as UTF-8 on every system (on Windows from the wide command line, so that non-ASCII
 // file names survive whatever the console's code page is).
 std::vector<std::string> utf8Arguments(int argc, char** argv);
+// The path of this program's own executable, as UTF-8; empty when the system cannot tell.
+std::string ownProgram();
 // Standard input, output and error in binary mode: bytes pass exactly, "\r\n" stays "\r\n".
 void useBinaryStdio();
 // Writes all bytes to standard output / standard error; false on a write error.

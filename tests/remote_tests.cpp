@@ -1,6 +1,8 @@
 // Files at sftp:// addresses: the address parser's table, then vantorel-admins against a real OpenSSH sshd started
 // for the suite on 127.0.0.1 (its own host key, a key login made for it, ssh's files all in a test folder), and
 // against OpenSSH's sftp-server started directly with some requests refused, as servers without them behave.
+#include "sshd_server.h"
+
 #include <remote_files.h>
 
 #include <gtest/gtest.h>
@@ -27,6 +29,8 @@ extern char** environ;
 namespace fs = std::filesystem;
 
 namespace {
+
+using namespace sshd_test;
 
 TEST(RemoteUrl, AddressesAndRefusals)
 {
@@ -92,43 +96,10 @@ TEST(RemoteUrl, AddressesAndRefusals)
     EXPECT_FALSE(remote::isUrl("dir/sftp://x"));
 }
 
-std::string bytesOf(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void write(const fs::path& path, std::string_view bytes, unsigned mode = 0644)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-    fs::permissions(path, static_cast<fs::perms>(mode));
-}
-
 // A text that a regular expression matches as it stands.
 std::string literally(std::string_view text)
 {
     return std::regex_replace(std::string(text), std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
-}
-
-std::string shellQuoted(std::string_view text)
-{
-    std::string out = "'";
-    for (const char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-// Waits, a bounded time, for a condition that another process brings about.
-template <typename Condition>
-bool eventually(Condition condition)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!condition())
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return true;
 }
 
 struct Result {
@@ -137,82 +108,10 @@ struct Result {
 };
 
 // An sshd of the suite's own, as the current user, with every file of it and of the client in one folder.
-class Sftp : public testing::Test {
+class Sftp : public testing::Test, protected SshServer {
 protected:
-    static void SetUpTestSuite()
-    {
-        dir_ = fs::temp_directory_path() / ("vantorel_sftp_" + std::to_string(std::random_device()()));
-        fs::create_directories(dir_);
-        if (!fs::exists("/usr/sbin/sshd")) {
-            skip_ = "no /usr/sbin/sshd (Debian's openssh-server)";
-            return;
-        }
-        const auto sh = [](const std::string& command) { return std::system(command.c_str()) == 0; };
-        if (!sh("ssh-keygen -q -t ed25519 -N '' -f " + shellQuoted((dir_ / "host").string()) +
-                " && ssh-keygen -q -t ed25519 -N '' -f " + shellQuoted((dir_ / "user").string()) +
-                " && ssh-keygen -lf " + shellQuoted((dir_ / "host.pub").string()) + " > " +
-                shellQuoted((dir_ / "fingerprint").string()))) {
-            skip_ = "ssh-keygen cannot make keys";
-            return;
-        }
-        // sshd run by root needs its privilege separation folder, which the package's service makes at boot.
-        std::error_code ec;
-        if (::getuid() == 0)
-            fs::create_directories("/run/sshd", ec);
-        int s = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        ::bind(s, reinterpret_cast<sockaddr*>(&address), size);
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
-        port_ = ntohs(address.sin_port);
-        ::close(s);
-        const std::string d = dir_.string();
-        write(dir_ / "sshd_config",
-              "ListenAddress 127.0.0.1\nPort " + std::to_string(port_) + "\nHostKey " + d + "/host\nPidFile " + d +
-                  "/sshd.pid\nUsePAM no\nStrictModes no\nAuthorizedKeysFile " + d +
-                  "/user.pub\nPasswordAuthentication no\nKbdInteractiveAuthentication no\n"
-                  "Subsystem sftp internal-sftp\n");
-        write(dir_ / "config",
-              "UserKnownHostsFile " + d + "/known_hosts\nGlobalKnownHostsFile /dev/null\nIdentityFile " + d +
-                  "/user\nIdentitiesOnly yes\n");
-        const std::string hostKey = bytesOf(dir_ / "host.pub");
-        write(dir_ / "known_hosts", "[127.0.0.1]:" + std::to_string(port_) + " " + hostKey);
-        // Another key where the server's should be, for a key that changed.
-        write(dir_ / "changed_hosts", "[127.0.0.1]:" + std::to_string(port_) + " " + bytesOf(dir_ / "user.pub"));
-        std::vector<std::string> args{"/usr/sbin/sshd", "-D", "-e", "-f", d + "/sshd_config", "-E", d + "/sshd.log"};
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (::posix_spawn(&sshd_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-            skip_ = "sshd cannot be started";
-            return;
-        }
-        const bool listening = eventually([] {
-            int c = ::socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in to{};
-            to.sin_family = AF_INET;
-            to.sin_port = htons(static_cast<std::uint16_t>(port_));
-            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            const bool up = ::connect(c, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
-            ::close(c);
-            return up || ::waitpid(sshd_, nullptr, WNOHANG) != 0;
-        });
-        if (!listening || ::waitpid(sshd_, nullptr, WNOHANG) != 0) {
-            skip_ = "sshd did not start: " + bytesOf(dir_ / "sshd.log");
-            sshd_ = -1;
-        }
-    }
-    static void TearDownTestSuite()
-    {
-        if (sshd_ > 0) {
-            ::kill(sshd_, SIGTERM);
-            ::waitpid(sshd_, nullptr, 0);
-        }
-        fs::remove_all(dir_);
-    }
+    static void SetUpTestSuite() { start(); }
+    static void TearDownTestSuite() { stop(); }
     void SetUp() override
     {
         if (!skip_.empty())
@@ -221,9 +120,6 @@ protected:
         fs::permissions(file(), static_cast<fs::perms>(0604));
         fs::remove(file().string() + ".lock");
     }
-
-    static fs::path file() { return dir_ / "KZ_admins.txt"; }
-    static std::string url() { return "sftp://127.0.0.1:" + std::to_string(port_) + file().string(); }
 
     // The real program, with ssh pointed at the suite's files; `env` adds or replaces settings. Started in the
     // background when `rc` names the file its exit code goes to.
@@ -240,11 +136,6 @@ protected:
         const int status = std::system(command.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, bytesOf(dir_ / "out"), bytesOf(dir_ / "err")};
     }
-
-    static inline fs::path dir_;
-    static inline int port_ = 0;
-    static inline pid_t sshd_ = -1;
-    static inline std::string skip_;
 };
 
 std::string golden(const char* name)
@@ -417,9 +308,39 @@ TEST_F(Sftp, ServersWithoutTheOneStepRename)
     }
 }
 
+// Started by ssh as its asking program, the command-line program answers a password question with a script's login
+// password, and nothing else.
+TEST(Askpass, AnswersOnlyAPasswordQuestionFromTheEnvironment)
+{
+    const struct {
+        const char *question, *password;
+        int exit;
+        std::string out;
+    } rows[] = {
+        {"gs@host's password: ", "se cret", 0, "se cret\n"},
+        {"Password for gs@host: ", "x", 0, "x\n"},
+        {"Enter passphrase for key '/k': ", "x", 1, ""},
+        {"gs@host's password: ", nullptr, 1, ""},
+    };
+    const fs::path out = fs::temp_directory_path() / ("vantorel_askpass_" + std::to_string(std::random_device()()));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.question);
+        const std::string env = row.password ? "VANTOREL_ADMINS_LOGIN_PASSWORD=" + shellQuoted(row.password) : "";
+        const int status =
+            std::system(("env -u VANTOREL_ADMINS_LOGIN_PASSWORD VANTOREL_ADMINS_ASKPASS=1 " + env + " " +
+                         VANTOREL_PROGRAM + " " + shellQuoted(row.question) + " >" + shellQuoted(out.string()))
+                            .c_str());
+        EXPECT_EQ(WEXITSTATUS(status), row.exit);
+        EXPECT_EQ(bytesOf(out), row.out);
+    }
+    fs::remove(out);
+}
+
 TEST_F(Sftp, StatTellsWhatTheNameStandsFor)
 {
-    remote::RemoteFiles files(remote::SshSettings{"ssh", (dir_ / "config").string(), "", false, {}});
+    remote::SshSettings settings;
+    settings.config = (dir_ / "config").string();
+    remote::RemoteFiles files(settings);
     std::string error;
     const std::optional<store::Status> there = files.stat(url(), error);
     ASSERT_TRUE(there) << error;

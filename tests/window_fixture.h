@@ -113,6 +113,14 @@ struct ScriptedPrompts : ui::FilePrompts {
     void showError(const QString& message) override { said << message; }
     void showChanges(const QString&, const doc::Preview& preview) override { shown.push_back(preview); }
     std::vector<doc::Preview> shown;
+    HostKey hostKey = HostKey::Refuse;
+    HostKey askHostKey(const QString& address, const QString& key) override
+    {
+        said << address + " host key " + key;
+        return hostKey;
+    }
+    QString address;
+    std::optional<QString> askAddress() override { return address; }
 };
 
 // The window with its file session, whose questions a script answers.

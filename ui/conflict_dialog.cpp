@@ -8,9 +8,11 @@
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -122,6 +124,34 @@ public:
     }
 
     void showError(const QString& message) override { QMessageBox::warning(parent_, parent_->windowTitle(), message); }
+
+    HostKey askHostKey(const QString& address, const QString& key) override
+    {
+        QMessageBox box(QMessageBox::Question, parent_->windowTitle(),
+                        QStringLiteral("The server of %1 is not known yet. Its host key is\n\n%2\n\nConnect only if "
+                                       "this is the server's key, as its owner can tell you.")
+                            .arg(address, key),
+                        QMessageBox::NoButton, parent_);
+        QPushButton* once = box.addButton(QStringLiteral("Connect Once"), QMessageBox::AcceptRole);
+        QPushButton* remember = box.addButton(QStringLiteral("Remember"), QMessageBox::AcceptRole);
+        box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Cancel);
+        box.exec();
+        return box.clickedButton() == once    ? HostKey::Once
+            : box.clickedButton() == remember ? HostKey::Remember
+                                              : HostKey::Refuse;
+    }
+
+    std::optional<QString> askAddress() override
+    {
+        bool ok = false;
+        const QString address =
+            QInputDialog::getText(parent_, QStringLiteral("Open Remote"),
+                                  QStringLiteral("Address of the admins file on the server:\n"
+                                                 "sftp://[user@]host[:port]/path (/~/ starts at the login's home)"),
+                                  QLineEdit::Normal, QStringLiteral("sftp://"), &ok);
+        return ok ? std::optional(address) : std::nullopt;
+    }
 
     void showChanges(const QString& file, const doc::Preview& preview) override
     {

@@ -246,6 +246,8 @@ void ResultBox::contextMenuEvent(QContextMenuEvent* event)
     menu->addSeparator();
     QAction* open = menu->addAction(tr("Open File..."), this, &ResultBox::openRequested);
     open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    QAction* openRemote = menu->addAction(tr("Open Remote..."), this, &ResultBox::openRemoteRequested);
+    openRemote->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     if (extendMenu)
         extendMenu(menu);
     menu->setAttribute(Qt::WA_DeleteOnClose);

@@ -110,8 +110,9 @@ public:
 
 signals:
     void loadRequested(const QByteArray& text);
-    // Its menu's "Open File...".
+    // Its menu's "Open File..." and "Open Remote...".
     void openRequested();
+    void openRemoteRequested();
 
 protected:
     QMimeData* createMimeDataFromSelection() const override;

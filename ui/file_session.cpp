@@ -2,6 +2,7 @@
 
 #include "file_panel.h"
 #include "frm_main.h"
+#include "off_thread.h"
 #include "qt_text.h"
 
 #include <admins_file.h>
@@ -9,9 +10,12 @@
 #include <file_io.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QTemporaryFile>
 #include <QUndoCommand>
 #include <QUndoStack>
 
@@ -71,6 +75,8 @@ FileSession::FileSession(frmMain* window)
       prompts_(dialogPrompts(window)),
       history_(new QUndoStack(this))
 {
+    ssh_ = remote::SshSettings::fromEnvironment();
+    ssh_.mayUseTerminal = false;
     qApp->installEventFilter(this);
     connect(qApp, &QApplication::focusChanged, this, [this] { ++typingRun_; });
     connect(history_, &QUndoStack::cleanChanged, this, [this](bool clean) {
@@ -80,6 +86,7 @@ FileSession::FileSession(frmMain* window)
         }
     });
     connect(window, &frmMain::openRequested, this, &FileSession::open);
+    connect(window, &frmMain::openRemoteRequested, this, &FileSession::openRemote);
     connect(window, &frmMain::entryEdited, this, [this] {
         if (doc_)
             edit(window_->shownEntry());
@@ -189,7 +196,9 @@ QString FileSession::name() const
 
 void FileSession::setTitle()
 {
-    window_->setWindowTitle(doc_ ? QFileInfo(name()).fileName() + QStringLiteral("[*] - ") + baseTitle_ : baseTitle_);
+    const QString file = doc_ && remote::isUrl(doc_->path()) ? fromUtf8(remote::withoutPassword(doc_->path()))
+                                                             : QFileInfo(name()).fileName();
+    window_->setWindowTitle(doc_ ? file + QStringLiteral("[*] - ") + baseTitle_ : baseTitle_);
     window_->setWindowModified(doc_ && doc_->modified());
 }
 
@@ -198,22 +207,15 @@ void FileSession::setTitle()
 void FileSession::open(const QString& path)
 {
     const std::string utf8 = path.toUtf8().toStdString();
-    const auto read = [&utf8](std::string& why) {
-        std::optional<std::string> text = store::readFileToChange(utf8, why);
-        if (text)
-            if (const std::optional<std::string> notOne = entry::notAnAdminsFile(*text))
-                why = *notOne, text.reset();
-        return text;
-    };
     std::string why;
-    std::optional<std::string> text = read(why);
+    std::optional<std::string> text = readFile(utf8, why);
     const bool wasModified = doc_ && doc_->modified();
     if (text && doc_ && !mayLeave())
         return;
     if (text && wasModified && !doc_->modified())
-        text = read(why);
+        text = readFile(utf8, why);
     if (!text) {
-        const QString message = path + QStringLiteral(": ") + fromUtf8(why);
+        const QString message = fromUtf8(remote::withoutPassword(utf8)) + QStringLiteral(": ") + fromUtf8(why);
         prompts_->showError(message);
         emit failed(message);
         return;
@@ -229,6 +231,96 @@ void FileSession::open(const QString& path)
     emit modifiedChanged(false);
     emit status(QString());
     emit opened(path);
+}
+
+void FileSession::openRemote()
+{
+    if (const std::optional<QString> address = prompts_->askAddress(); address && !address->trimmed().isEmpty())
+        open(address->trimmed());
+}
+
+std::optional<std::string> FileSession::readFile(const std::string& path, std::string& why)
+{
+    std::optional<std::string> text = remote::isUrl(path) ? readRemote(path, why) : store::readFileToChange(path, why);
+    if (text)
+        if (const std::optional<std::string> notOne = entry::notAnAdminsFile(*text))
+            why = *notOne, text.reset();
+    return text;
+}
+
+namespace {
+
+std::string bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+}
+
+} // namespace
+
+// Read off the GUI thread, cancellable. A server whose host key is not known yet is asked about with the key it
+// showed; once trusted, it is connected to again with the key taken into this session's own known hosts, and what
+// it read counts only when the server showed the same key again. Remembered, the key then goes to known_hosts too.
+std::optional<std::string> FileSession::readRemote(const std::string& address, std::string& why)
+{
+    struct Fetched {
+        std::optional<std::string> text;
+        std::string why = "cancelled";
+        remote::HostKeySeen seen;
+    };
+    const QString shown = fromUtf8(remote::withoutPassword(address));
+    const auto fetch = [this, &address, &shown](const remote::SshSettings& settings) {
+        return offThread<Fetched>(window_, QStringLiteral("Reading %1...").arg(shown), true,
+                                  [settings, address] {
+                                      remote::RemoteFiles files(settings);
+                                      Fetched got;
+                                      got.text = files.read(address, got.why);
+                                      got.seen = remote::lastHostKey();
+                                      return got;
+                                  })
+            .value_or(Fetched{});
+    };
+    Fetched got = fetch(ssh_);
+    if (!got.text && got.seen.unknown && !got.seen.key.empty()) {
+        const FilePrompts::HostKey answer = prompts_->askHostKey(shown, fromUtf8(got.seen.key));
+        if (answer != FilePrompts::HostKey::Refuse) {
+            if (!onceKnownHosts_) {
+                onceKnownHosts_ = std::make_unique<QTemporaryFile>(QDir::temp().filePath("vantorel-hosts-XXXXXX"));
+                if (!onceKnownHosts_->open()) {
+                    why = "cannot make a file for the host keys of this session in " + QDir::tempPath().toStdString();
+                    onceKnownHosts_.reset();
+                    return std::nullopt;
+                }
+                onceKnownHosts_->close();
+                ssh_.sessionKnownHosts = onceKnownHosts_->fileName().toStdString();
+            }
+            const std::string before = bytesOf(onceKnownHosts_->fileName());
+            remote::SshSettings trusting = ssh_;
+            trusting.acceptNewHostKey = true;
+            const std::string asked = got.seen.key;
+            got = fetch(trusting);
+            const std::string now = bytesOf(onceKnownHosts_->fileName());
+            if (got.seen.key != asked) {
+                if (QFile file(onceKnownHosts_->fileName()); file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                    file.write(before.data(), static_cast<qint64>(before.size()));
+                why = "the server showed the host key " + got.seen.key + ", not " + asked +
+                    " as it did when asked; nothing was read";
+                return std::nullopt;
+            }
+            if (answer == FilePrompts::HostKey::Remember && now.size() > before.size()) {
+                const QString knownHosts =
+                    ssh_.knownHosts.empty() ? QDir::home().filePath(".ssh/known_hosts") : fromUtf8(ssh_.knownHosts);
+                QDir().mkpath(QFileInfo(knownHosts).path());
+                QFile file(knownHosts);
+                if (!file.open(QIODevice::Append) ||
+                    file.write(now.data() + before.size(), static_cast<qint64>(now.size() - before.size())) < 0)
+                    prompts_->showError(knownHosts + QStringLiteral(": cannot add the host key: ") +
+                                        file.errorString());
+            }
+        }
+    }
+    why = got.why;
+    return got.text;
 }
 
 bool FileSession::close()
@@ -327,7 +419,7 @@ void FileSession::showChanges()
     if (!doc_)
         return;
     std::string why;
-    std::optional<std::string> onDisk = store::readFileToChange(doc_->path(), why);
+    std::optional<std::string> onDisk = readFile(doc_->path(), why);
     if (!onDisk && why != "no such file") {
         prompts_->showError(name() + QStringLiteral(": ") + fromUtf8(why));
         return;
@@ -342,6 +434,48 @@ void FileSession::showChanges()
 void FileSession::save()
 {
     emit saved(saveNow());
+}
+
+bool FileSession::writeOnce(const std::vector<doc::Answer>& answers, doc::SavePlan& plan, std::string& why)
+{
+    if (!remote::isUrl(doc_->path())) {
+        store::LockedFile file;
+        if (!file.open(doc_->path(), {kSaveWaitSeconds, true}, why))
+            return false;
+        if (const std::optional<std::string> notOne = entry::notAnAdminsFile(file.text())) {
+            why = *notOne;
+            return false;
+        }
+        // A file removed since it was opened is written anew with the window's text.
+        plan = doc_->plan(file.exists() ? std::string_view(file.text()) : doc_->savedText(), answers);
+        return !plan.conflicts.empty() || (file.exists() && plan.text == file.text()) || file.commit(plan.text, why);
+    }
+    // On a server the change runs off the GUI thread, which waits for it (the window keeps painting, but takes no
+    // input that could change the document meanwhile); the connection's own timeouts end it. A file removed (or
+    // emptied) since it was opened is written anew with the window's text.
+    const std::string address = doc_->path();
+    const doc::AdminsDocument& document = *doc_;
+    const remote::SshSettings settings = ssh_;
+    const std::optional<bool> done = offThread<bool>(
+        window_, QStringLiteral("Saving %1...").arg(fromUtf8(remote::withoutPassword(address))), false, [&] {
+            remote::RemoteFiles files(settings);
+            return files.change(
+                address, {kSaveWaitSeconds, true},
+                [&](std::string_view text) -> std::optional<std::string> {
+                    if (const std::optional<std::string> notOne = entry::notAnAdminsFile(text)) {
+                        why = *notOne;
+                        return std::nullopt;
+                    }
+                    plan = document.plan(text.empty() ? std::string_view(document.savedText()) : text, answers);
+                    if (!plan.conflicts.empty())
+                        return std::nullopt;
+                    return plan.text;
+                },
+                why);
+        });
+    if (!done && why.empty())
+        why = "not saved: the save stopped unexpectedly";
+    return done.value_or(false) && why.empty();
 }
 
 // Written through the locked writer over what the file holds now: the window's edits replayed onto it. Conflicts
@@ -360,24 +494,9 @@ bool FileSession::saveNow()
         std::vector<doc::Answer> answers;
         for (;;) {
             doc::SavePlan plan;
-            std::string why;
-            {
-                store::LockedFile file;
-                if (!file.open(doc_->path(), {kSaveWaitSeconds, true}, why)) {
-                    prompts_->showError(prefix + fromUtf8(why));
-                    return false;
-                }
-                if (const std::optional<std::string> notOne = entry::notAnAdminsFile(file.text())) {
-                    prompts_->showError(prefix + fromUtf8(*notOne));
-                    return false;
-                }
-                // A file removed since it was opened is written anew with the window's text.
-                plan = doc_->plan(file.exists() ? std::string_view(file.text()) : doc_->savedText(), answers);
-                if (plan.conflicts.empty() && (!file.exists() || plan.text != file.text()) &&
-                    !file.commit(plan.text, why)) {
-                    prompts_->showError(prefix + fromUtf8(why));
-                    return false;
-                }
+            if (std::string why; !writeOnce(answers, plan, why)) {
+                prompts_->showError(prefix + fromUtf8(why));
+                return false;
             }
             if (plan.conflicts.empty()) {
                 const int othersKept = plan.othersKept;

@@ -5,6 +5,7 @@
 
 #include <admins_document.h>
 #include <preview.h>
+#include <remote_files.h>
 
 #include <QObject>
 #include <QPointer>
@@ -14,6 +15,7 @@
 #include <optional>
 #include <vector>
 
+class QTemporaryFile;
 class QUndoStack;
 
 namespace ui {
@@ -37,6 +39,11 @@ public:
     virtual void showError(const QString& message) = 0;
     // What Save would write, shown before it is written.
     virtual void showChanges(const QString& file, const doc::Preview& preview) = 0;
+    // A server whose host key is not known yet: trust it for this session, remember it in known_hosts, or not.
+    enum class HostKey { Once, Remember, Refuse };
+    virtual HostKey askHostKey(const QString& address, const QString& key) = 0;
+    // The address of a file on a server, or nullopt when the user cancelled.
+    virtual std::optional<QString> askAddress() = 0;
 };
 
 // The window's own dialogs, with `parent` as their owner.
@@ -55,7 +62,13 @@ public:
     const doc::AdminsDocument* document() const { return doc_ ? &*doc_ : nullptr; }
     FilePanel* panel() const { return panel_; }
 
-    // Opens `path`, after asking about the unsaved changes of the file open before; reports with opened or
+    // How ssh is started for sftp:// addresses.
+    remote::SshSettings& ssh() { return ssh_; }
+
+    // Asks for an address and opens the file there.
+    void openRemote();
+    // Opens `path` (a file, or the address of one on a server: read off the GUI thread, the server's unknown host
+    // key asked about), after asking about the unsaved changes of the file open before; reports with opened or
     // failed. A file that cannot be opened leaves the open one as it is, unasked.
     void open(const QString& path);
     // Saves the open file; reports with saved.
@@ -104,6 +117,12 @@ protected:
 
 private:
     bool saveNow();
+    // One pass of Save: the plan over the file as it is now, written when it has no conflicts. False, with `why`,
+    // when the file could not be read or written.
+    bool writeOnce(const std::vector<doc::Answer>& answers, doc::SavePlan& plan, std::string& why);
+    // The whole file at `path`, refused when it is not an admins file.
+    std::optional<std::string> readFile(const std::string& path, std::string& why);
+    std::optional<std::string> readRemote(const std::string& address, std::string& why);
     void record(const std::optional<doc::Step>& step);
     void afterStep(const doc::Step& step);
     void showChosen();
@@ -112,6 +131,8 @@ private:
 
     frmMain* window_;
     QString baseTitle_;
+    remote::SshSettings ssh_;
+    std::unique_ptr<QTemporaryFile> onceKnownHosts_; // the host keys trusted for this session only
     std::unique_ptr<FilePrompts> prompts_;
     std::optional<doc::AdminsDocument> doc_;
     FilePanel* panel_ = nullptr; // owned by the window

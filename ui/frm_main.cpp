@@ -296,11 +296,15 @@ void frmMain::connectHandlers()
     // dropping its text on the result box or the tree; a whole admins file by
     // Ctrl+O, the result box's menu, or dropping the file anywhere.
     txtResult->setToolTip(QStringLiteral("Paste an existing entry here, or drop it here, to edit it. "
-                                         "Open File... (Ctrl+O) edits a whole admins file."));
+                                         "Open File... (Ctrl+O) edits a whole admins file, Open Remote... "
+                                         "(Ctrl+Shift+O) one on a server."));
     connect(txtResult, &ResultBox::loadRequested, this, [this](const QByteArray& text) { loadEntry(text); });
     connect(txtResult, &ResultBox::openRequested, this, &frmMain::openFileDialog);
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this), &QShortcut::activated, this,
             &frmMain::openFileDialog);
+    connect(txtResult, &ResultBox::openRemoteRequested, this, &frmMain::openRemoteRequested);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), this), &QShortcut::activated, this,
+            &frmMain::openRemoteRequested);
     setAcceptDrops(true);
     takeDrops(txtResult->viewport(), [this](const QMimeData* data) { dropped(data); });
     takeDrops(treCommands->viewport(), [this](const QMimeData* data) { dropped(data); });
@@ -653,8 +657,8 @@ void frmMain::closeEvent(QCloseEvent* event)
 void frmMain::dropped(const QMimeData* data)
 {
     for (const QUrl& url : data->urls())
-        if (url.isLocalFile()) {
-            emit openRequested(url.toLocalFile());
+        if (url.isLocalFile() || url.scheme() == u"sftp" || url.scheme() == u"ftp" || url.scheme() == u"ftps") {
+            emit openRequested(url.isLocalFile() ? url.toLocalFile() : url.toString(QUrl::RemovePassword));
             return;
         }
     if (data->hasText())

@@ -155,6 +155,8 @@ signals:
     // A file was named to be opened: by Ctrl+O, the result box's menu or a
     // drop.
     void openRequested(const QString& path);
+    // The address of a file on a server is to be asked for: by Ctrl+Shift+O or the result box's menu.
+    void openRemoteRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

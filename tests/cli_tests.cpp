@@ -135,6 +135,9 @@ TEST(CliEdit, ChangesOneEntryOrRefuses)
         {"first entry removed with the empty line after it", "remove f.txt --type name --id a", file, 0, warning + ip,
          "removed Name:a (line 1)"},
         {"no such entry", "remove f.txt --type name --id zz", file, 1, "", "f.txt: no entry Name:zz"},
+        {"several targets without -i", "set a b --type name --id a", file, 2, "", "set: several targets need -i"},
+        {"a target named twice", "set a a -i --type name --id a", file, 2, "", "set: a is named twice"},
+        {"standard input among targets", "remove a - -i --type name --id a", file, 2, "", "cannot be one of several"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

@@ -308,6 +308,46 @@ TEST_F(Sftp, ServersWithoutTheOneStepRename)
     }
 }
 
+// A game panel's SFTP server (Debian's python3-asyncssh): a password login named like "gs.1a2b3c4d", which ssh asks
+// the program itself for, given by a script in VANTOREL_ADMINS_LOGIN_PASSWORD; no renaming onto an existing file, so
+// the old file is moved aside and removed. A wrong or missing password changes nothing.
+TEST_F(Sftp, APanelsPasswordLoginWithoutRenamingOntoAFile)
+{
+    const fs::path root = dir_ / "panel", ready = dir_ / "panel.log";
+    fs::create_directories(root);
+    const std::string port = std::to_string(freePort());
+    std::system(("/usr/bin/python3 -W ignore " VANTOREL_TEST_SERVERS "/panel_sftp.py " + port + " " +
+                 shellQuoted((dir_ / "host").string()) + " " + shellQuoted(root.string()) + " gs.1a2b3c4d s3cret >" +
+                 shellQuoted(ready.string()) + " 2>&1 & echo $! >" + shellQuoted((dir_ / "panel.pid").string()))
+                    .c_str());
+    if (!eventually([&] { return bytesOf(ready).size() > 0; }) || !bytesOf(ready).starts_with("ready"))
+        GTEST_SKIP() << "the panel's SFTP server (python3-asyncssh) did not start: " << bytesOf(ready);
+    write(dir_ / "panel_hosts", "[127.0.0.1]:" + port + " " + bytesOf(dir_ / "host.pub"));
+    const struct {
+        std::string env;
+        int exit;
+        const char *after, *err;
+    } rows[] = {
+        {"VANTOREL_ADMINS_LOGIN_PASSWORD=wrong", 2, "sample_admins.txt", "Permission denied"},
+        {"", 2, "sample_admins.txt", "Permission denied"},
+        {"VANTOREL_ADMINS_LOGIN_PASSWORD=s3cret", 0, "../cli/set_sample.txt", "updated SteamID:STEAM_0:1:12345"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.env);
+        fs::copy_file(VANTOREL_TEST_DATA "/sample_admins.txt", root / "KZ_admins.txt",
+                      fs::copy_options::overwrite_existing);
+        const Result r =
+            run("set -i sftp://gs.1a2b3c4d@127.0.0.1:" + port +
+                    "/KZ_admins.txt --type steamid --id STEAM_0:1:12345 --grant ban",
+                "VANTOREL_ADMINS_KNOWN_HOSTS=" + shellQuoted((dir_ / "panel_hosts").string()) + " " + row.env);
+        EXPECT_EQ(r.exit, row.exit) << r.err;
+        EXPECT_NE(r.err.find(row.err), std::string::npos) << r.err;
+        EXPECT_EQ(bytesOf(root / "KZ_admins.txt"), bytesOf(fs::path(VANTOREL_TEST_DATA) / row.after));
+        EXPECT_EQ(std::distance(fs::directory_iterator(root), {}), 1) << "no lock and no old file left";
+    }
+    std::system(("kill $(cat " + shellQuoted((dir_ / "panel.pid").string()) + ")").c_str());
+}
+
 // Started by ssh as its asking program, the command-line program answers a password question with a script's login
 // password, and nothing else.
 TEST(Askpass, AnswersOnlyAPasswordQuestionFromTheEnvironment)

@@ -57,6 +57,20 @@ inline bool eventually(Condition condition)
     return true;
 }
 
+// A port of 127.0.0.1 that nothing listens on now.
+inline int freePort()
+{
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(s, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(s);
+    return ntohs(address.sin_port);
+}
+
 // Started once for a suite (start() from SetUpTestSuite, stop() from TearDownTestSuite); `skip_` says why it is not
 // running when it is not.
 struct SshServer {
@@ -80,15 +94,7 @@ struct SshServer {
         std::error_code ec;
         if (::getuid() == 0)
             fs::create_directories("/run/sshd", ec);
-        int s = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        ::bind(s, reinterpret_cast<sockaddr*>(&address), size);
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
-        port_ = ntohs(address.sin_port);
-        ::close(s);
+        port_ = freePort();
         const std::string d = dir_.string();
         write(dir_ / "sshd_config",
               "ListenAddress 127.0.0.1\nPort " + std::to_string(port_) + "\nHostKey " + d + "/host\nPidFile " + d +

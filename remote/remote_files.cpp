@@ -19,10 +19,17 @@ constexpr std::uint32_t kNewFileMode = 0640;
 constexpr std::chrono::milliseconds kFirstPoll{100};
 constexpr std::chrono::milliseconds kLongestPoll{1000};
 
-std::string environment(const char* name)
+// A path as the value of an ssh -o option: quoted when it holds a space, at which ssh would split it. On Windows
+// with forward slashes, which ssh.exe takes as Windows does, since newer ones read a backslash before some characters
+// as an escape.
+std::string optionPath(std::string path)
 {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
+#ifdef _WIN32
+    std::replace(path.begin(), path.end(), '\\', '/');
+#endif
+    if (path.find_first_of(" \t") != std::string::npos)
+        path = '"' + path + '"';
+    return path;
 }
 
 // ssh's standard error as one line for a message: its debug lines and the rows of "@" around its warnings left out,
@@ -323,7 +330,7 @@ std::vector<std::string> sshArguments(const SshSettings& settings, const Url& ur
     if (!settings.config.empty())
         arguments.insert(arguments.end(), {"-F", settings.config});
     if (!settings.knownHosts.empty())
-        arguments.insert(arguments.end(), {"-o", "UserKnownHostsFile=" + settings.knownHosts});
+        arguments.insert(arguments.end(), {"-o", "UserKnownHostsFile=" + optionPath(settings.knownHosts)});
     if (url.port != 0)
         arguments.insert(arguments.end(), {"-p", std::to_string(url.port)});
     if (!url.user.empty())

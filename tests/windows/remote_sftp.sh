@@ -31,7 +31,8 @@ printf '%s\n' "ListenAddress 127.0.0.1" "Port $port" "HostKey \"$d/host\"" "PidF
 printf '%s\n' "GlobalKnownHostsFile /dev/null" "IdentityFile \"$d/user\"" "IdentitiesOnly yes" >"$d/config"
 echo "[127.0.0.1]:$port $(cat "$d/host.pub")" >"$d/known_hosts"
 : >"$d/no_hosts"
-fingerprint=$(ssh-keygen -lf "$d/host.pub" | cut -d' ' -f2)
+# The key's SHA256: fingerprint, its base64 letters escaped for the regular expressions below.
+fingerprint=$(ssh-keygen -lf "$d/host.pub" | cut -d' ' -f2 | sed 's/[+/]/\\&/g')
 [ "$(id -u)" -ne 0 ] || mkdir -p /run/sshd
 /usr/sbin/sshd -D -e -f "$d/sshd_config" -E "$d/sshd.log" &
 sshd=$!
@@ -49,6 +50,7 @@ mkdir -p "$(dirname "$relay")" "$out/path"
 cp "$build/tests/ssh_relay.exe" "$relay"
 cp "$build/tests/ssh_relay.exe" "$out/path/ssh.exe"
 mkfifo "$d/in.fifo" "$d/out.fifo"
+system="$WINEPREFIX/drive_c/windows/system32/OpenSSH"
 
 file="$out/KZ_admins.txt"
 url="sftp://127.0.0.1:$port$file"
@@ -61,17 +63,19 @@ if [ -x "$build/../default/cli/vantorel-admins" ]; then
   expected="$out/linux.txt"
 fi
 
-# name | ssh program (relay: VANTOREL_ADMINS_SSH; path: ssh.exe on PATH; none) | known hosts | arguments | exit code |
-# standard error (a regular expression) | the file afterwards (empty: as it was)
+# name | ssh program (relay: VANTOREL_ADMINS_SSH; path: ssh.exe on PATH; system: in Windows' own OpenSSH folder;
+# none) | known hosts | exit code of set -i | standard error (a regular expression) | the file afterwards (empty: as
+# it was)
 rows=(
-  "set over SFTP|relay|known_hosts|set -i URL|0|updated SteamID:STEAM_0:1:12345 \\(line 8\\)|$expected"
-  "ssh.exe found on PATH|path|known_hosts|set -i URL|0|updated SteamID|$expected"
-  "unknown host key|relay|no_hosts|set -i URL|2|No ED25519 host key is known for .*The server's host key is ssh-ed25519 $fingerprint; if that is its key, run again with --accept-new-host-key|"
-  "no ssh at all|none|known_hosts|set -i URL|2|OpenSSH's client \\(ssh\\.exe\\) is missing: it is neither on PATH nor C:.windows.system32.OpenSSH.ssh\\.exe\\. Add it in Settings > Apps > Optional features > Add a feature > OpenSSH Client|"
-  "an ssh that is not there|$out/nothing/ssh.exe|known_hosts|set -i URL|2|cannot start $out/nothing/ssh.exe: there is no such program|"
+  "set over SFTP|relay|known_hosts|0|updated SteamID:STEAM_0:1:12345 \\(line 8\\)|$expected"
+  "ssh.exe found on PATH|path|known_hosts|0|updated SteamID|$expected"
+  "ssh.exe found in System32\\OpenSSH|system|known_hosts|0|updated SteamID|$expected"
+  "unknown host key|relay|no_hosts|2|No ED25519 host key is known for .*The server's host key is ssh-ed25519 $fingerprint; if that is its key, run again with --accept-new-host-key|"
+  "no ssh at all|none|known_hosts|2|OpenSSH's client \\(ssh\\.exe\\) is missing: it is neither on PATH nor C:.windows.system32.OpenSSH.ssh\\.exe\\. Add it in Settings > Apps > Optional features > Add a feature > OpenSSH Client|"
+  "an ssh that is not there|$out/nothing/ssh.exe|known_hosts|2|cannot start $out/nothing/ssh.exe: there is no such program|"
 )
 for row in "${rows[@]}"; do
-  IFS='|' read -r name program hosts args exit err after <<<"$row"
+  IFS='|' read -r name program hosts exit err after <<<"$row"
   cp "$here/../data/sample_admins.txt" "$file"
   chmod 0604 "$file"
   environment=(VANTOREL_ADMINS_SSH_CONFIG="$d/config" VANTOREL_ADMINS_KNOWN_HOSTS="$d/$hosts"
@@ -79,13 +83,14 @@ for row in "${rows[@]}"; do
   case $program in
     relay) environment+=(VANTOREL_ADMINS_SSH="$(winepath -w "$relay")") ;;
     path) environment+=(WINEPATH="$(winepath -w "$out/path")") ;;
+    system) mkdir -p "$system" && cp "$build/tests/ssh_relay.exe" "$system/ssh.exe" ;;
     none) ;;
     *) environment+=(VANTOREL_ADMINS_SSH="$program") ;;
   esac
-  # shellcheck disable=SC2086 # the row's arguments are words
   got=0
-  env -u SSH_AUTH_SOCK -u WINEPATH "${environment[@]}" timeout 120 wine "$build/cli/vantorel-admins.exe" \
-    ${args//URL/$url} "${set_args[@]}" </dev/null >"$out/stdout.txt" 2>"$out/stderr.txt" || got=$?
+  env -u SSH_AUTH_SOCK -u WINEPATH "${environment[@]}" timeout 120 wine "$build/cli/vantorel-admins.exe" set -i "$url" \
+    "${set_args[@]}" </dev/null >"$out/stdout.txt" 2>"$out/stderr.txt" || got=$?
+  rm -rf "$system"
   tr -d '\r' <"$out/stderr.txt" >"$out/stderr-lf.txt"
   [ "$got" = "$exit" ] || fail "$name: exit code $got, not $exit: $(cat "$out/stderr-lf.txt")"
   grep -Eq "$err" "$out/stderr-lf.txt" || fail "$name: the message is not /$err/: $(cat "$out/stderr-lf.txt")"

@@ -49,9 +49,9 @@ std::string narrow(const std::wstring& text)
 std::string systemMessage(DWORD code)
 {
     wchar_t* text = nullptr;
-    const DWORD length = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                              FORMAT_MESSAGE_IGNORE_INSERTS,
-                                          nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const DWORD length =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring message = length > 0 ? std::wstring(text, length) : L"error " + std::to_wstring(code);
     ::LocalFree(text);
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.'))
@@ -158,7 +158,10 @@ private:
 class Win32Process final : public Process {
 public:
     Win32Process(HANDLE process, HANDLE input, HANDLE output, HANDLE errors)
-        : process_(process), input_(input), output_(output), errors_(errors),
+        : process_(process),
+          input_(input),
+          output_(output),
+          errors_(errors),
           event_(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
     {
     }
@@ -252,7 +255,8 @@ std::unique_ptr<Process> startProcess(const std::vector<std::string>& arguments,
     if (program.empty())
         return nullptr;
     const auto failed = [&](const char* what) {
-        error = "cannot start " + narrow(program) + ": " + what + systemMessage(::GetLastError());
+        const DWORD code = ::GetLastError();
+        error = "cannot start " + narrow(program) + ": " + what + systemMessage(code);
         return nullptr;
     };
     std::wstring line;
@@ -273,10 +277,9 @@ std::unique_ptr<Process> startProcess(const std::vector<std::string>& arguments,
     static std::atomic<unsigned> sessions{0};
     const std::wstring pipeName = L"\\\\.\\pipe\\vantorel-admins-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
         std::to_wstring(++sessions) + L"-" + std::to_wstring(::GetTickCount64());
-    Handle output(::CreateNamedPipeW(pipeName.c_str(),
-                                     PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                     PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0,
-                                     1u << 16, 0, nullptr));
+    Handle output(::CreateNamedPipeW(
+        pipeName.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0, 1u << 16, 0, nullptr));
     if (!output)
         return failed("no pipe: ");
     Handle childOutput(
@@ -289,9 +292,9 @@ std::unique_ptr<Process> startProcess(const std::vector<std::string>& arguments,
     const DWORD folderLength = ::GetTempPathW(MAX_PATH + 1, folder);
     if (folderLength == 0 || folderLength > MAX_PATH || ::GetTempFileNameW(folder, L"vad", 0, name) == 0)
         return failed("no temporary file for its messages: ");
-    Handle errors(::CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                &inherited, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                                nullptr));
+    Handle errors(::CreateFileW(name, GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherited, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     if (!errors) {
         const DWORD code = ::GetLastError();
         ::DeleteFileW(name);
@@ -319,8 +322,9 @@ std::unique_ptr<Process> startProcess(const std::vector<std::string>& arguments,
     // the window, which has none, it gets none rather than a console window of its own flashing up.
     const DWORD flags = EXTENDED_STARTUPINFO_PRESENT | (::GetConsoleWindow() == nullptr ? CREATE_NO_WINDOW : 0);
     PROCESS_INFORMATION started{};
-    const BOOL created = listed && ::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, flags,
-                                                    nullptr, nullptr, &startup.StartupInfo, &started);
+    const BOOL created = listed &&
+        ::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                         &startup.StartupInfo, &started);
     const DWORD code = ::GetLastError();
     ::DeleteProcThreadAttributeList(attributes);
     if (!created) {

@@ -2,10 +2,11 @@
 # vantorel-admins.exe at sftp:// addresses under Wine, against a real OpenSSH sshd started here as the current user
 # on 127.0.0.1 and a free port, with its own host key, key login, and the client's configuration and known hosts in
 # this test's folder. The Windows program starts its ssh with CreateProcessW; Wine cannot hand a pipe to a Linux
-# program, so the ssh it starts is ssh_relay.exe (VANTOREL_ADMINS_SSH, or ssh.exe found on PATH), which hands every
-# byte on to this machine's /usr/bin/ssh through two FIFOs. A table of runs: set -i writes what `set` writes (the
-# golden file, and the Linux program's output on a copy where build/default has one) and keeps the file's mode; an
-# unknown host key is refused with its fingerprint; no ssh at all says that OpenSSH's client is missing.
+# program, so the ssh it starts is ssh_relay.exe, which hands every byte on to this machine's /usr/bin/ssh through
+# two FIFOs. A table of runs: set -i writes what `set` writes (the golden file, and the Linux program's output on a
+# copy where build/default has one) and keeps the file's mode, with ssh named by VANTOREL_ADMINS_SSH, found on PATH
+# or in Windows' own OpenSSH folder; an unknown host key is refused with its fingerprint; no ssh at all says that
+# OpenSSH's client is missing.
 # Usage: remote_sftp.sh BUILD_DIR OUT_DIR   (WINEPREFIX set; Debian's openssh-server and openssh-client installed)
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
@@ -43,8 +44,8 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 
-# The relay twice: in a folder named with a space and Cyrillic letters, given by VANTOREL_ADMINS_SSH, and as
-# ssh.exe in a folder on Wine's PATH.
+# The relay in a folder named with a space and Cyrillic letters, for VANTOREL_ADMINS_SSH; as ssh.exe in a folder
+# for Wine's PATH; and, for one row, in Windows' own OpenSSH folder.
 relay="$out/Программы ssh/ssh relay.exe"
 mkdir -p "$(dirname "$relay")" "$out/path"
 cp "$build/tests/ssh_relay.exe" "$relay"

@@ -2,40 +2,16 @@
 // OpenSSH client unchanged. Wine starts a Linux program through CreateProcessW but gives it only handles backed by a
 // Unix file descriptor as its standard input and output, which a pipe's are not; a FIFO's are. So the Linux ssh gets
 // the FIFOs DIR/in.fifo and DIR/out.fifo (made by the test script) as its standard input and output, this relay
-// copies its own pipes to and from them, and ssh's messages, which go to Wine's own standard error, are written to
-// DIR/ssh.log (ssh -E) and copied to this relay's standard error once ssh has ended.
+// copies its own pipes to and from them, and ssh's messages, which would go to Wine's own standard error, are
+// written to DIR/ssh.log (ssh -E) and copied to this relay's standard error once ssh has ended.
 // Environment: VANTOREL_RELAY_DIR (DIR, a Unix path), VANTOREL_RELAY_SSH (the Linux ssh, a Windows path).
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
 namespace {
-
-std::wstring wide(const std::string& text)
-{
-    std::wstring result(text.size(), L'\0');
-    result.resize(static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                                                 result.data(), static_cast<int>(result.size()))));
-    return result;
-}
-
-void appendQuoted(std::wstring& line, const std::wstring& argument)
-{
-    line += line.empty() ? L"\"" : L" \"";
-    std::size_t backslashes = 0;
-    for (const wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        line.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        line += c;
-    }
-    line.append(backslashes * 2, L'\\');
-    line += L'"';
-}
 
 HANDLE open(const std::wstring& path, DWORD access, BOOL inherited)
 {
@@ -49,9 +25,8 @@ void copy(HANDLE from, HANDLE to)
     char buffer[65536];
     DWORD got = 0;
     DWORD put = 0;
-    while (::ReadFile(from, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        if (!::WriteFile(to, buffer, got, &put, nullptr))
-            return;
+    while (::ReadFile(from, buffer, sizeof buffer, &got, nullptr) && got > 0 &&
+           ::WriteFile(to, buffer, got, &put, nullptr)) {}
 }
 
 HANDLE toFifo = nullptr;
@@ -67,14 +42,12 @@ DWORD WINAPI forward(void*)
 
 int main()
 {
-    const char* dir = std::getenv("VANTOREL_RELAY_DIR");
-    const char* ssh = std::getenv("VANTOREL_RELAY_SSH");
+    const wchar_t* dir = _wgetenv(L"VANTOREL_RELAY_DIR");
+    const wchar_t* ssh = _wgetenv(L"VANTOREL_RELAY_SSH");
     if (dir == nullptr || ssh == nullptr)
         return 255;
-    const std::wstring unixDir = wide(dir);
-    std::wstring windowsDir = L"Z:" + unixDir;
-    for (wchar_t& c : windowsDir)
-        c = c == L'/' ? L'\\' : c;
+    std::wstring windowsDir = L"Z:" + std::wstring(dir);
+    std::replace(windowsDir.begin(), windowsDir.end(), L'/', L'\\');
     // Each FIFO is opened for reading and writing first, which does not wait for the other side, so that the ends
     // opened for one direction do not wait either; the Linux ssh then holds the only other end of each.
     toFifo = open(windowsDir + L"\\in.fifo", GENERIC_READ | GENERIC_WRITE, FALSE);
@@ -86,14 +59,12 @@ int main()
     const std::wstring log = windowsDir + L"\\ssh.log";
     ::DeleteFileW(log.c_str());
 
-    std::wstring line;
-    appendQuoted(line, wide(ssh));
-    appendQuoted(line, L"-E");
-    appendQuoted(line, unixDir + L"/ssh.log");
-    int count = 0;
-    wchar_t** arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    for (int i = 1; i < count; ++i)
-        appendQuoted(line, arguments[i]);
+    // This relay's arguments exactly as they came, after its own name (quoted or not), with ssh's log file first.
+    const wchar_t* arguments = ::GetCommandLineW();
+    for (bool quoted = false; *arguments != 0 && (quoted || (*arguments != L' ' && *arguments != L'\t')); ++arguments)
+        quoted ^= *arguments == L'"';
+    // No leading space: Wine would read it as an empty first argument.
+    std::wstring line = L"\"" + std::wstring(ssh) + L"\" -E \"" + dir + L"/ssh.log\"" + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -102,15 +73,14 @@ int main()
     startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION started{};
     // No creation flags: with a console of its own, Wine would give the Linux program /dev/null instead.
-    if (!::CreateProcessW(wide(ssh).c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started))
+    if (!::CreateProcessW(ssh, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started))
         return 254;
     ::CloseHandle(sshInput);
     ::CloseHandle(sshOutput);
     ::CreateThread(nullptr, 0, forward, nullptr, 0, nullptr);
     copy(fromFifo, ::GetStdHandle(STD_OUTPUT_HANDLE));
     // ssh has ended: its output is closed, its log complete.
-    HANDLE messages = ::CreateFileW(log.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
+    HANDLE messages = open(log, GENERIC_READ, FALSE);
     if (messages != INVALID_HANDLE_VALUE)
         copy(messages, ::GetStdHandle(STD_ERROR_HANDLE));
     ::ExitProcess(0);

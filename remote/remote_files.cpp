@@ -20,10 +20,17 @@ constexpr std::uint32_t kNewFileMode = 0640;
 constexpr std::chrono::milliseconds kFirstPoll{100};
 constexpr std::chrono::milliseconds kLongestPoll{1000};
 
-std::string environment(const char* name)
+// A path as the value of an ssh -o option: quoted when it holds a space, at which ssh would split it. On Windows
+// with forward slashes, which ssh.exe takes as Windows does, since newer ones read a backslash before some characters
+// as an escape.
+std::string optionPath(std::string path)
 {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
+#ifdef _WIN32
+    std::replace(path.begin(), path.end(), '\\', '/');
+#endif
+    if (path.find_first_of(" \t") != std::string::npos)
+        path = '"' + path + '"';
+    return path;
 }
 
 void setEnvironment(const char* name, const std::string& value)
@@ -327,10 +334,10 @@ std::optional<std::string> passwordFromEnvironment(std::string_view question)
 {
     std::string lower(question);
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-    const char* password = std::getenv("VANTOREL_ADMINS_LOGIN_PASSWORD");
-    if (password == nullptr || lower.find("password") == std::string::npos)
+    std::string password = environment("VANTOREL_ADMINS_LOGIN_PASSWORD");
+    if (password.empty() || lower.find("password") == std::string::npos)
         return std::nullopt;
-    return std::string(password);
+    return password;
 }
 
 SshSettings SshSettings::fromEnvironment()
@@ -370,13 +377,14 @@ std::vector<std::string> sshArguments(const SshSettings& settings, const Url& ur
         arguments.insert(arguments.end(), {"-o", "NumberOfPasswordPrompts=1"});
     if (!settings.config.empty())
         arguments.insert(arguments.end(), {"-F", settings.config});
+    // Keys trusted for this session only come first: an accepted new key is written to the first file.
     if (!settings.sessionKnownHosts.empty())
         arguments.insert(arguments.end(),
                          {"-o",
-                          "UserKnownHostsFile=\"" + settings.sessionKnownHosts + "\" \"" +
-                              (settings.knownHosts.empty() ? "~/.ssh/known_hosts" : settings.knownHosts) + "\""});
+                          "UserKnownHostsFile=" + optionPath(settings.sessionKnownHosts) + " " +
+                              optionPath(settings.knownHosts.empty() ? "~/.ssh/known_hosts" : settings.knownHosts)});
     else if (!settings.knownHosts.empty())
-        arguments.insert(arguments.end(), {"-o", "UserKnownHostsFile=" + settings.knownHosts});
+        arguments.insert(arguments.end(), {"-o", "UserKnownHostsFile=" + optionPath(settings.knownHosts)});
     if (url.port != 0)
         arguments.insert(arguments.end(), {"-p", std::to_string(url.port)});
     if (!url.user.empty())

@@ -21,6 +21,9 @@ public:
 // Starts `arguments` (the program first, looked up on PATH). Nullptr, with `error` set, when it cannot be started.
 std::unique_ptr<Process> startProcess(const std::vector<std::string>& arguments, std::string& error);
 
+// The environment variable `name` in UTF-8 (on Windows read wide, not in the ANSI code page); empty when unset.
+std::string environment(const char* name);
+
 // Whether this process can ask its user on a terminal (standard input is one).
 bool hasTerminal();
 

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <fcntl.h>
@@ -135,6 +136,12 @@ std::unique_ptr<Process> startProcess(const std::vector<std::string>& arguments,
         return nullptr;
     }
     return std::make_unique<PosixProcess>(pid, input[0], output[0], errors);
+}
+
+std::string environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
 }
 
 bool hasTerminal()

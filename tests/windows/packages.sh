@@ -67,7 +67,7 @@ uninstall_entries() {
 # The uninstall entry's silent uninstall, as a deployment tool runs it: it must end when the uninstall has ended,
 # with the given exit code.
 uninstall() { # EXIT-CODE [KEY]
-  local command program folder code=0
+  local command program folder code=0 mark out err
   # Read from an export, in UTF-16, since `reg query` writes through a code page. Wine's `reg export` was seen to
   # fail once, at random, under load; a second failure is one.
   if ! win reg export "${2:-$uninstallKey}" 'C:\entry.reg' /reg:64 /y >/dev/null 2>"$drive/reg.err"; then
@@ -82,9 +82,15 @@ uninstall() { # EXIT-CODE [KEY]
   rm -f "$drive/entry.reg"
   program=$(sed -n 's/^"\([^"]*\)".*/\1/p' <<<"$command")
   [ -n "$program" ] || fail "QuietUninstallString is '$command'"
+  # What it says goes nowhere when a deployment tool runs it: on a wrong exit code, its output (UTF-16), Wine's
+  # messages and the log's new lines say which part ended so (Wine itself ends with 1 when it cannot start it).
+  mark=$(log_lines) out=$(mktemp) err=$(mktemp)
   # shellcheck disable=SC2046 # the arguments after the program
-  win "$program" $(sed 's/^"[^"]*" *//' <<<"$command") >/dev/null 2>&1 || code=$?
-  [ $code = "$1" ] || fail "$command ended with exit code $code, not $1"
+  win "$program" $(sed 's/^"[^"]*" *//' <<<"$command") >"$out" 2>"$err" || code=$?
+  [ $code = "$1" ] || fail "$command ended with exit code $code, not $1; it said: \
+$(iconv -f UTF-16 -t UTF-8 "$out" 2>/dev/null | tr -d '\r'); Wine said: $(tr -d '\r' <"$err")
+log: $(new_log "$mark")"
+  rm -f "$out" "$err"
   # Once it has returned, the folder is gone, setup_helper.exe and the uninstaller too.
   [ "$1" != 0 ] || [ ! -e "$(winepath -u "$folder")" ] || fail "left in $folder: $(ls "$(winepath -u "$folder")" | xargs)"
 }
@@ -328,8 +334,14 @@ expect 9 '"C:\Backup\setup_helper.exe" uninstall /S'
 expect 9 '"C:\Backup\Uninstall.exe" /S _?=C:\Backup'
 [ "$(state "$toolsUnix")" = "$before" ] && [ "$(cd "$drive/Backup" && find . -printf '%p %T@ %s\n' | sort)" = "$copy" ] ||
   fail "the uninstaller of a copy changed something"
+# Without its uninstaller, setup_helper.exe says why in the log and ends with a code of its own, not 1.
+rm "$drive/Backup/Uninstall.exe"
+mark=$(log_lines)
+expect 13 '"C:\Backup\setup_helper.exe" uninstall /S'
+new_log "$mark" | grep -q -F '[setup_helper] C:\Backup\Uninstall.exe could not be started (' ||
+  fail "setup_helper.exe without Uninstall.exe, log: $(new_log "$mark")"
 rm -rf "$drive/Backup"
-echo "the uninstaller of a copy in C:\\Backup, run either way: exit code 9, the copy and the installation unchanged"
+echo "the uninstaller of a copy in C:\\Backup, run either way: exit code 9, the copy and the installation unchanged; without Uninstall.exe, exit code 13 and a log line"
 
 # The uninstall entry's silent uninstall leaves nothing behind, and the PATHs as they were before the first
 # installation.

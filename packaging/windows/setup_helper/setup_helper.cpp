@@ -27,7 +27,10 @@
 //
 // Exit codes: 0 done; 1 nothing was changed (or programs are running, or the account is not the desktop's user);
 // 2 a usage error; 10 nothing to do (the PATH already names the folder); 11 our files were removed, others kept;
-// 12 added, making the PATH value, which was missing.
+// 12 added, making the PATH value, which was missing. `uninstall` ends with the uninstaller's exit code, or with
+// 12 when administrator rights were refused and 13 when the uninstaller (or the copy of this program that was to
+// have the rights) could not be started or waited for: never 1, which is the uninstaller's "cancelled by the user".
+// `elevate` ends with the program's exit code, 1223 when the rights were refused, or 13.
 #include <windows.h>
 // windows.h must come first.
 #include <sddl.h>
@@ -44,6 +47,7 @@ namespace {
 
 constexpr DWORD maxVariable = 32767; // Windows' limit for an environment variable, its terminating NUL included
 constexpr int alreadyThere = 10, othersKept = 11, madeValue = 12;
+constexpr int rightsRefused = 12, notStarted = 13; // the setup program's EXIT_RIGHTS, and one of this program's own
 const std::wstring markerName = L"vantorel-installation.txt";
 const std::wstring markerHeading =
     L"Installed by the setup program of the Vantorel KZ_admins.txt Helper; its uninstaller removes these files only.";
@@ -63,6 +67,28 @@ void say(const std::wstring& line)
     const std::wstring bytes = (first ? L"\xFEFF" : L"") + text;
     first = false;
     WriteFile(out, bytes.data(), DWORD(bytes.size() * sizeof(wchar_t)), &written, nullptr);
+}
+
+// The uninstall entry's command runs without anyone reading what it says: its failures also go to the log that
+// the setup program and the uninstaller keep, %TEMP%\vantorel-admins-setup.log (UTF-16 after a byte-order mark,
+// as they write it), to be read after a silent run.
+void sayAndLog(const std::wstring& line)
+{
+    say(line);
+    wchar_t temp[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+    if (length == 0 || length > MAX_PATH)
+        return;
+    HANDLE log = CreateFileW((std::wstring(temp, length) + L"vantorel-admins-setup.log").c_str(), FILE_APPEND_DATA,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (log == INVALID_HANDLE_VALUE)
+        return;
+    LARGE_INTEGER size{};
+    const std::wstring text = (GetFileSizeEx(log, &size) && size.QuadPart == 0 ? L"\xFEFF" : L"") +
+        std::wstring(L"[setup_helper] ") + line + L"\r\n";
+    DWORD written = 0;
+    WriteFile(log, text.data(), DWORD(text.size() * sizeof(wchar_t)), &written, nullptr);
+    CloseHandle(log);
 }
 
 int usage()
@@ -542,6 +568,20 @@ int swap(const std::wstring& fresh, const std::wstring& folder)
     return 0;
 }
 
+// Waits for the process to end and returns its exit code (and closes it); notStarted when that cannot be learnt.
+int waitFor(HANDLE process, const std::wstring& program)
+{
+    DWORD code = 0;
+    const bool ended = WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code);
+    const DWORD error = GetLastError();
+    CloseHandle(process);
+    if (!ended) {
+        sayAndLog(L"the exit code of " + program + L" could not be learnt (" + systemMessage(error) + L")");
+        return notStarted;
+    }
+    return int(code);
+}
+
 // Runs the program with the consent or the credentials of an administrator and passes on its exit code; 1223 when
 // they were refused.
 int elevate(const std::vector<std::wstring>& args)
@@ -558,14 +598,10 @@ int elevate(const std::vector<std::wstring>& args)
     info.nShow = SW_SHOWNORMAL;
     if (!ShellExecuteExW(&info) || !info.hProcess) {
         const DWORD error = GetLastError();
-        say(L"not started with administrator rights (" + systemMessage(error) + L")");
-        return error == ERROR_CANCELLED ? int(ERROR_CANCELLED) : 1;
+        sayAndLog(args[0] + L" not started with administrator rights (" + systemMessage(error) + L")");
+        return error == ERROR_CANCELLED ? int(ERROR_CANCELLED) : notStarted;
     }
-    WaitForSingleObject(info.hProcess, INFINITE);
-    DWORD code = 1;
-    GetExitCodeProcess(info.hProcess, &code);
-    CloseHandle(info.hProcess);
-    return int(code);
+    return waitFor(info.hProcess, args[0]);
 }
 
 // Whether the folder is that of the installation for anyone, registered under HKLM, which only an administrator
@@ -607,7 +643,8 @@ int uninstall(const std::vector<std::wstring>& args, bool elevated)
     if (!elevated && forAnyone(folder) && !administrator()) {
         std::vector<std::wstring> again{self, L"uninstall-elevated"};
         again.insert(again.end(), args.begin(), args.end());
-        return elevate(again);
+        const int code = elevate(again);
+        return code == int(ERROR_CANCELLED) ? rightsRefused : code;
     }
     const std::wstring uninstaller = folder + L"\\Uninstall.exe";
     std::wstring command = L"\"" + uninstaller + L"\"";
@@ -617,18 +654,20 @@ int uninstall(const std::vector<std::wstring>& args, bool elevated)
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(uninstaller.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        say(uninstaller + L" could not be started (" + systemMessage(GetLastError()) + L")");
-        return 1;
+    // A start that failed is tried once more a second later (it ran nothing): a virus scanner may hold the
+    // uninstaller for a moment.
+    const auto start = [&] {
+        return CreateProcessW(uninstaller.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &startup, &process) != 0;
+    };
+    if (!start() && (Sleep(1000), !start())) {
+        sayAndLog(uninstaller + L" could not be started (" + systemMessage(GetLastError()) + L"); nothing was changed");
+        return notStarted;
     }
     CloseHandle(process.hThread);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
+    const int code = waitFor(process.hProcess, uninstaller);
     if (code != 0)
-        return int(code);
+        return code;
     DeleteFileW(uninstaller.c_str());
     // A name of its own in the temporary folder (GetTempFileName makes the file, which this program then replaces).
     wchar_t temp[MAX_PATH + 1], moved[MAX_PATH + 1];

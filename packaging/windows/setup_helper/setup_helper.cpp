@@ -660,7 +660,13 @@ int uninstall(const std::vector<std::wstring>& args, bool elevated)
         return CreateProcessW(uninstaller.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                               &startup, &process) != 0;
     };
-    if (!start() && (Sleep(1000), !start())) {
+    bool started = start();
+    if (!started) {
+        sayAndLog(uninstaller + L" could not be started (" + systemMessage(GetLastError()) + L"); tried again");
+        Sleep(1000);
+        started = start();
+    }
+    if (!started) {
         sayAndLog(uninstaller + L" could not be started (" + systemMessage(GetLastError()) + L"); nothing was changed");
         return notStarted;
     }

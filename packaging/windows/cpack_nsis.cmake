@@ -81,11 +81,30 @@ install(PROGRAMS ${CMAKE_CURRENT_LIST_DIR}/build-qt.sh DESTINATION licenses COMP
 set(manuals
   "VantorelAdmins.txt=${PROJECT_SOURCE_DIR}/packaging/VantorelAdmins.1"
   "vantorel-admins.txt=${PROJECT_SOURCE_DIR}/cli/vantorel-admins.1")
+# Signing, when a certificate is given: the programs and the DLLs built here (Qt's; the MinGW runtime's lib*.dll are
+# Debian's as they come), setup_helper.exe, the uninstaller and the setup program, each after it is stripped.
+set(VANTOREL_SIGN_CERT "" CACHE FILEPATH "Code-signing certificate (PEM, with its chain) for the Windows release; empty: unsigned")
+set(VANTOREL_SIGN_KEY "" CACHE FILEPATH "The private key of VANTOREL_SIGN_CERT (PEM, not encrypted)")
+set(VANTOREL_SIGN_TIMESTAMP "" CACHE STRING "Address of an RFC 3161 timestamping server, so that signatures outlive the certificate")
+set(signVariables)
+if(VANTOREL_SIGN_CERT)
+  find_program(VANTOREL_OSSLSIGNCODE osslsigncode REQUIRED)
+  if(NOT EXISTS "${VANTOREL_SIGN_CERT}" OR NOT EXISTS "${VANTOREL_SIGN_KEY}")
+    message(FATAL_ERROR "VANTOREL_SIGN_CERT and VANTOREL_SIGN_KEY must name the certificate and its key")
+  endif()
+  set(signVariables -DOSSLSIGNCODE=${VANTOREL_OSSLSIGNCODE} -DCERT=${VANTOREL_SIGN_CERT} -DKEY=${VANTOREL_SIGN_KEY}
+    -DTIMESTAMP=${VANTOREL_SIGN_TIMESTAMP} "-DDESCRIPTION=${windowName}"
+    -DURL=https://wiki.vantorel.org/wiki/Admin_Commands)
+endif()
+set(signScript ${CMAKE_CURRENT_LIST_DIR}/sign.cmake)
+
 install(CODE "
   set(texts \"${licenses}\")
   set(manuals \"${manuals}\")
   set(groff \"${VANTOREL_GROFF}\")
   set(strip \"${CMAKE_STRIP}\")
+  set(sign \"${signVariables}\")
+  set(signScript \"${signScript}\")
   include(\"${CMAKE_CURRENT_LIST_DIR}/install_texts.cmake\")" COMPONENT windows_package)
 
 # The setup program (NSIS.template.in beside this file, which CPack fills in). Values reach CPack as they are written
@@ -95,11 +114,12 @@ set(CPACK_GENERATOR NSIS ZIP)
 set(CPACK_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR})
 set(CPACK_NSIS_PACKAGE_NAME "${windowName}")
 set(CPACK_NSIS_DISPLAY_NAME "${windowName}")
-# Per machine, into the 64-bit Program Files: both programs are 64-bit, and so is the setup program.
-set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
-# Folder and uninstall key without the version, so that a newer setup finds and replaces the older installation.
+# The folder, in the 64-bit Program Files or the user's Programs, without the version, so that a newer setup
+# program finds and replaces the older installation. The uninstall key is named by the fixed product code (the
+# desktop entry's identifier), never by the name shown, which may change; earlier setup programs named it after
+# the window, and their installations are taken over.
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "${windowName}")
-set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "${windowName}")
+set(productCode org.vantorel.AdminsHelper)
 set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/app/icons/vantorel-admins.ico)
 set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/app/icons/vantorel-admins.ico)
 set(CPACK_NSIS_URL_INFO_ABOUT "https://wiki.vantorel.org/wiki/Admin_Commands")
@@ -109,19 +129,38 @@ configure_file(${PROJECT_SOURCE_DIR}/packaging/copyright ${CMAKE_CURRENT_BINARY_
   NEWLINE_STYLE CRLF)
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt)
 
-# What the setup program and its uninstaller run to change the PATH and to find the programs running from the
-# folder. It goes into both, not into the installation, and so needs nothing beside it.
-add_executable(setup_helper ${CMAKE_CURRENT_LIST_DIR}/setup_helper/setup_helper.cpp)
+# What the setup program and its uninstaller run to change the PATH, to find the programs running from the folder
+# and to lay out the installation, and what the uninstall entry runs to uninstall and wait for it. It goes into both
+# and into the installation folder, and so needs nothing beside it.
+configure_file(${CMAKE_CURRENT_LIST_DIR}/setup_helper/setup_helper.rc.in setup_helper.rc @ONLY)
+add_executable(setup_helper ${CMAKE_CURRENT_LIST_DIR}/setup_helper/setup_helper.cpp
+  ${CMAKE_CURRENT_BINARY_DIR}/setup_helper.rc)
 target_compile_options(setup_helper PRIVATE -municode)
-target_link_options(setup_helper PRIVATE -municode -static -s)
+target_compile_definitions(setup_helper PRIVATE "VANTOREL_PRODUCT_CODE=L\"${productCode}\"")
+target_link_options(setup_helper PRIVATE -municode -mwindows -static -s)
 set_target_properties(setup_helper PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+if(signVariables)
+  add_custom_command(TARGET setup_helper POST_BUILD
+    COMMAND ${CMAKE_COMMAND} ${signVariables} -DFILES=$<TARGET_FILE:setup_helper> -P ${signScript} VERBATIM)
+endif()
 
 # The names the script uses, and the setup program's own version record, which CPack has no variable for.
 set(versionNumbers "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0.0")
+# makensis runs the signing script on the uninstaller it writes and on the setup program, each by its file name (%1).
+set(finalize)
+if(signVariables)
+  list(JOIN signVariables "\" \"" quoted)
+  set(command "\"${CMAKE_COMMAND}\" \"${quoted}\" \"-DFILES=%1\" -P \"${signScript}\"")
+  set(finalize "!uninstfinalize '${command}' = 0\n  !finalize '${command}' = 0")
+endif()
 set(CPACK_NSIS_DEFINES "
   !define WINDOW_EXE VantorelAdmins.exe
   !define HELPER \"${CMAKE_CURRENT_BINARY_DIR}/setup_helper.exe\"
   !define LOG_FILE vantorel-admins-setup.log
+  !define PRODUCT_CODE ${productCode}
+  !define LEGACY_KEY \"${windowName}\"
+  !define MARKER vantorel-installation.txt
+  ${finalize}
   VIProductVersion ${versionNumbers}
   VIFileVersion ${versionNumbers}
   VIAddVersionKey /LANG=1033 ProductName \"${windowName}\"

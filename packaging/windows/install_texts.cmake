@@ -2,6 +2,7 @@
 #   texts    "PATH=SOURCE;..."  text files copied to PATH under the installation, with CR LF line ends
 #   manuals  "PATH=SOURCE;..."  manual pages rendered as plain text by groff, with CR LF line ends
 #   groff, strip                the programs that render the manuals and strip the programs and DLLs
+#   sign, signScript            -DNAME=VALUE settings of sign.cmake, when the binaries are to be signed, and it
 # A source that is missing stops the install, so that no package is made without its licences.
 set(root "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
 
@@ -37,3 +38,16 @@ file(GLOB_RECURSE binaries "${root}/*.exe" "${root}/*.dll")
 foreach(binary IN LISTS binaries)
   execute_process(COMMAND "${strip}" --strip-unneeded "${binary}" COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
+
+# Signed once stripped, when a certificate is given: the programs and the DLLs built here. The MinGW runtime's
+# lib*.dll are Debian's, as they come.
+if(sign)
+  foreach(variable IN LISTS sign)
+    string(REGEX REPLACE "^-D([^=]*)=.*" "\\1" name "${variable}")
+    string(REGEX REPLACE "^-D[^=]*=" "" value "${variable}")
+    set(${name} "${value}")
+  endforeach()
+  include("${signScript}")
+  list(FILTER binaries EXCLUDE REGEX "/lib[^/]*\\.dll$")
+  vantorel_sign(${binaries})
+endif()

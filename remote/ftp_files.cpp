@@ -186,16 +186,16 @@ public:
     std::vector<std::string> answer(std::string_view command) const
     {
         std::vector<std::string> lines;
+        bool answering = false;
         for (const std::string& line : transcript_) {
-            if (line.starts_with('>'))
-                lines.clear();
-            if (line.starts_with('>') && line.substr(1).starts_with(command))
-                lines.emplace_back();
-            else if (!lines.empty() && line.starts_with('<'))
+            if (line.starts_with('>')) {
+                answering = line.substr(1).starts_with(command);
+                if (answering)
+                    lines.clear();
+            } else if (answering && line.starts_with('<')) {
                 lines.push_back(line.substr(1));
+            }
         }
-        if (!lines.empty())
-            lines.erase(lines.begin());
         return lines;
     }
 

@@ -35,7 +35,8 @@ int runCli(const std::vector<std::string>& args, Console& console)
     // Options are spelt the same on every system: "/i" or a path beginning with "/" is never an option on Windows.
     app.allow_windows_style_options(false);
     app.footer("FILE may also be a file on a server: sftp://[user@]host[:port]/path (/~/ starts at the login's home),\n"
-               "reached with OpenSSH's ssh, its configuration, agent and known_hosts.\n"
+               "reached with OpenSSH's ssh, its configuration, agent and known_hosts; or ftp://... (TLS asked for)\n"
+               "and ftps://... (TLS from the start), the password from VANTOREL_ADMINS_LOGIN_PASSWORD or ~/.netrc.\n"
                "Exit status: 0 clean, 1 errors found, 2 usage or input/output error.\n"
                "Examples:\n"
                "  vantorel-admins check KZ_admins.txt\n"
@@ -58,11 +59,26 @@ int runCli(const std::vector<std::string>& args, Console& console)
     const CLI::App* setCommand = setupSet(app, set);
     setupRemove(app, remove);
     bool acceptNewHostKey = false;
+    bool allowPlainFtp = false;
+    std::string pinnedKey;
     for (CLI::App* command : app.get_subcommands({}))
-        if (command != composeCommand)
+        if (command != composeCommand) {
             command->add_flag("--accept-new-host-key", acceptNewHostKey,
                               "For an sftp:// address: a server whose host key is not yet known is trusted, and its "
                               "key added to known_hosts");
+            command->add_flag("--allow-plain-ftp", allowPlainFtp,
+                              "For an ftp:// address: a server without TLS is used all the same, and the password "
+                              "travels unencrypted");
+            command
+                ->add_option("--pinned-key", pinnedKey,
+                             "For ftp:// and ftps://: the server's public key as sha256//BASE64, trusted instead of "
+                             "its certificate")
+                ->check([](const std::string& key) {
+                    return key.starts_with("sha256//") && key.size() > 8
+                        ? std::string()
+                        : std::string("not of the form sha256//BASE64");
+                });
+        }
 
     std::vector<const char*> argv;
     argv.reserve(args.size());
@@ -81,6 +97,10 @@ int runCli(const std::vector<std::string>& args, Console& console)
     if (console.remote) {
         console.remote->settings().acceptNewHostKey = acceptNewHostKey;
         console.remote->settings().notice = [&console](const std::string& message) { complain(console, message); };
+    }
+    if (console.ftp) {
+        console.ftp->settings().allowPlainFtp = allowPlainFtp;
+        console.ftp->settings().pinnedKey = pinnedKey;
     }
     if (checkCommand->parsed())
         return runCheck(check, console);

@@ -10,8 +10,10 @@
 
 namespace cli {
 
-store::FileKind& fileKindFor(const std::string& name, remote::RemoteFiles& remote)
+store::FileKind& fileKindFor(const std::string& name, remote::RemoteFiles& remote, remote::FtpFiles& ftp)
 {
+    if (remote::isFtpUrl(name))
+        return ftp;
     return remote::isUrl(name) ? static_cast<store::FileKind&>(remote) : store::localFiles();
 }
 
@@ -21,19 +23,21 @@ Console systemConsole()
     // A script's login password reaches ssh through this program, started again as ssh's asking program.
     if (std::getenv("VANTOREL_ADMINS_LOGIN_PASSWORD") != nullptr)
         remote::useAskpass(remote->settings(), store::ownProgram());
-    const auto read = [remote](const std::string& name, std::string& error) {
-        return fileKindFor(name, *remote).read(name, error);
+    auto ftp = std::make_shared<remote::FtpFiles>(remote::FtpSettings::fromEnvironment());
+    const auto read = [remote, ftp](const std::string& name, std::string& error) {
+        return fileKindFor(name, *remote, *ftp).read(name, error);
     };
-    const auto change = [remote](const std::string& name, const store::InPlaceOptions& options,
-                                 const store::Change& edit, std::string& error) {
-        return fileKindFor(name, *remote).change(name, options, edit, error);
+    const auto change = [remote, ftp](const std::string& name, const store::InPlaceOptions& options,
+                                      const store::Change& edit, std::string& error) {
+        return fileKindFor(name, *remote, *ftp).change(name, options, edit, error);
     };
     return Console{store::writeOut,
                    store::writeErr,
                    read,
                    change,
                    store::stdoutIsTerminal() && std::getenv("NO_COLOR") == nullptr && store::enableEscapeSequences(),
-                   remote};
+                   remote,
+                   ftp};
 }
 
 std::string displayName(const std::string& path)

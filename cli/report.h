@@ -3,6 +3,7 @@
 #pragma once
 
 #include <file_io.h>
+#include <ftp_files.h>
 #include <reader.h>
 #include <remote_files.h>
 
@@ -15,8 +16,8 @@
 namespace cli {
 
 // The program's outside world. The real one writes to the standard streams and reads and changes real files
-// (store::readInput, store::changeFile) and files at sftp:// addresses (`remote`, whose settings the command line
-// completes); tests put strings and fakes in its place.
+// (store::readInput, store::changeFile) and files at sftp:// addresses (`remote`) and ftp:// and ftps:// ones
+// (`ftp`), whose settings the command line completes; tests put strings and fakes in its place.
 struct Console {
     std::function<bool(std::string_view)> out;
     std::function<bool(std::string_view)> err;
@@ -24,13 +25,14 @@ struct Console {
     std::function<bool(const std::string&, const store::InPlaceOptions&, const store::Change&, std::string&)> change;
     bool colour = false; // for what goes to standard output
     std::shared_ptr<remote::RemoteFiles> remote = nullptr;
+    std::shared_ptr<remote::FtpFiles> ftp = nullptr;
 };
 
 // The standard streams and the file system; colour when standard output is a terminal and NO_COLOR is unset.
 Console systemConsole();
 
-// The kind of file a name stands for: an address's server, or this machine's files.
-store::FileKind& fileKindFor(const std::string& name, remote::RemoteFiles& remote);
+// The kind of file a name stands for: an address's server by its scheme, or this machine's files.
+store::FileKind& fileKindFor(const std::string& name, remote::RemoteFiles& remote, remote::FtpFiles& ftp);
 
 // How messages name an input: "<stdin>" for "-", an address without a password it may have been given with, the
 // path otherwise.

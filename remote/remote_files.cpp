@@ -94,7 +94,7 @@ public:
     bool connect(std::string& error)
     {
         if (url_.scheme != Scheme::Sftp) {
-            error = "ftp:// and ftps:// are not supported yet; sftp:// is";
+            error = "not an sftp:// address";
             return false;
         }
         process_ = startProcess(sshArguments(settings_, url_, settings_.mayUseTerminal && hasTerminal()), error);

@@ -109,6 +109,14 @@ bool isUrl(std::string_view text)
                        [](char c) { return isAlpha(c) || isDigit(c) || c == '+' || c == '-' || c == '.'; });
 }
 
+bool isFtpUrl(std::string_view text)
+{
+    if (!isUrl(text))
+        return false;
+    const std::string scheme = lower(text.substr(0, text.find("://")));
+    return scheme == "ftp" || scheme == "ftps";
+}
+
 std::optional<Url> parseUrl(std::string_view text, std::string& error)
 {
     if (!isUrl(text)) {
@@ -125,7 +133,8 @@ std::optional<Url> parseUrl(std::string_view text, std::string& error)
     } else if (scheme == "ftps") {
         url.scheme = Scheme::Ftps;
     } else {
-        error = "unknown kind of address \"" + percentEncoded(scheme, "") + "://\"; sftp:// is the one served";
+        error =
+            "unknown kind of address \"" + percentEncoded(scheme, "") + "://\"; sftp://, ftp:// and ftps:// are served";
         return std::nullopt;
     }
     const std::string_view rest = text.substr(schemeEnd + 3);

@@ -1,5 +1,5 @@
-// Addresses of files on other machines: "sftp://[user@]host[:port]/path", and the FTP forms, which are read but
-// not served yet. Parsing only; nothing here touches the network.
+// Addresses of files on other machines: "sftp://[user@]host[:port]/path", and the same with ftp:// and ftps://.
+// Parsing only; nothing here touches the network.
 #pragma once
 
 #include <optional>
@@ -22,6 +22,9 @@ struct Url {
 
 // Whether an argument is meant as an address ("scheme://...") rather than a local file name.
 bool isUrl(std::string_view text);
+
+// Whether an argument is an ftp:// or ftps:// address, which FTP serves rather than SFTP.
+bool isFtpUrl(std::string_view text);
 
 // Parses an address. On failure returns nullopt with `error` saying why; the message never repeats a password.
 std::optional<Url> parseUrl(std::string_view text, std::string& error);

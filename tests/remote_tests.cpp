@@ -209,18 +209,24 @@ TEST_F(Sftp, HostKeysAreOpenSshsOwn)
     }
 }
 
-// A local writer holds the lock while the remote one waits for it; then both changes are in the file.
-TEST_F(Sftp, ALocalWriterAndARemoteOneBothKeepTheirChange)
+// The sample with both `set`'s and `remove`'s change of the golden texts: the bytes `remove` takes out, found as
+// what the sample and its golden text do not share, taken out of `set`'s.
+std::string setAndRemoved()
 {
-    const std::string sample = bytesOf(file());
+    const std::string sample = bytesOf(VANTOREL_TEST_DATA "/sample_admins.txt");
     const std::string removed = golden("remove_sample.txt");
-    // The bytes `remove` takes out of the sample, found as what the two texts do not share.
     std::size_t prefix = 0;
     while (sample[prefix] == removed[prefix])
         ++prefix;
     const std::size_t cut = sample.size() - removed.size();
-    std::string expected = golden("set_sample.txt");
-    expected.erase(expected.find(sample.substr(prefix, cut)), cut);
+    std::string both = golden("set_sample.txt");
+    return both.erase(both.find(sample.substr(prefix, cut)), cut);
+}
+
+// A local writer holds the lock while the remote one waits for it; then both changes are in the file.
+TEST_F(Sftp, ALocalWriterAndARemoteOneBothKeepTheirChange)
+{
+    const std::string expected = setAndRemoved();
 
     const fs::path rc = dir_ / "rc";
     fs::remove(rc);
@@ -393,6 +399,227 @@ TEST_F(Sftp, StatTellsWhatTheNameStandsFor)
     const std::optional<store::Status> missing = files.stat(url() + ".missing", error);
     ASSERT_TRUE(missing) << error;
     EXPECT_FALSE(missing->exists);
+}
+
+// An FTP server of Debian's pyftpdlib, with explicit TLS (AUTH TLS) and a throw-away self-signed certificate, or
+// without TLS, or behind stunnel for TLS from the first byte (ftps://), where it takes the control connection as
+// secure and puts the data connections in TLS itself. A quirk makes it behave as some servers do: "no-rename-over"
+// refuses to rename onto a file that exists, "cut" closes an upload's data connection after 50,000 bytes and reports
+// it complete, "writer=FILE" copies FILE over the admins file when the first upload starts, as another writer would.
+constexpr const char* kFtpServer = R"(import errno, os, shutil, sys
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
+from pyftpdlib.handlers import DTPHandler, FTPHandler, TLS_DTPHandler, TLS_FTPHandler
+from pyftpdlib.servers import FTPServer
+root, cert, mode, port_file, quirk = sys.argv[1:6]
+tls = mode != 'plain'
+logins = DummyAuthorizer()
+logins.add_user('gs', 'pw-secret', root, perm='elradfmwMT')
+writer = [quirk[7:]] if quirk.startswith('writer=') else []
+class Fs(AbstractedFS):
+    def rename(self, src, dst):
+        if quirk == 'no-rename-over' and os.path.exists(dst):
+            raise OSError(errno.EEXIST, 'File exists')
+        return super().rename(src, dst)
+class Dtp(TLS_DTPHandler if tls else DTPHandler):
+    def readable(self):  # a TLS handshake that starts before RETR or STOR, as curl's does, is no reason to close
+        return getattr(self, '_ssl_accepting', False) or super().readable()
+    def handle_read_event(self):
+        super().handle_read_event()
+        if quirk == 'cut' and self.tot_bytes_received > 50000 and not self._closed:
+            self.handle_close()
+class Handler(TLS_FTPHandler if tls else FTPHandler):
+    certfile = cert
+    authorizer = logins
+    dtp_handler = Dtp
+    abstracted_fs = Fs
+    def ftp_STOR(self, file, mode='w'):
+        if writer:
+            shutil.copyfile(writer.pop(), os.path.join(root, 'KZ_admins.txt'))
+        return super().ftp_STOR(file, mode)
+    if mode == 'behind':
+        def ftp_PBSZ(self, line):
+            self._pbsz = True
+            self.respond('200 PBSZ=0 successful.')
+        def ftp_PROT(self, line):
+            self._prot = line.upper() == 'P'
+            self.respond('200 Protection set.')
+server = FTPServer(('127.0.0.1', 0), Handler)
+with open(port_file + '.new', 'w') as f:
+    f.write(str(server.socket.getsockname()[1]))
+os.rename(port_file + '.new', port_file)
+server.serve_forever()
+)";
+
+class Ftp : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir_ = fs::temp_directory_path() / ("vantorel_ftp_" + std::to_string(std::random_device()()));
+        fs::create_directories(dir_ / "root");
+        const std::string d = shellQuoted(dir_.string());
+        if (std::system("/usr/bin/python3 -c 'import pyftpdlib, OpenSSL' 2>/dev/null") != 0) {
+            skip_ = "/usr/bin/python3 lacks pyftpdlib or OpenSSL (Debian's python3-pyftpdlib, python3-openssl)";
+            return;
+        }
+        if (std::system("command -v stunnel4 >/dev/null") != 0) {
+            skip_ = "no stunnel4 (Debian's stunnel4) for ftps://";
+            return;
+        }
+        // The certificate, and its public key's SHA-256 as --pinned-key takes it, by openssl alone.
+        if (std::system(("cd " + d +
+                         " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+                         "-keyout cert.pem -out cert.pem -days 2 -subj /CN=localhost 2>/dev/null && openssl x509 "
+                         "-in cert.pem -pubkey -noout | openssl pkey -pubin -outform der | openssl dgst -sha256 "
+                         "-binary | openssl enc -base64 -A > pin")
+                            .c_str()) != 0) {
+            skip_ = "openssl cannot make a certificate";
+            return;
+        }
+        pin_ = "sha256//" + bytesOf(dir_ / "pin");
+        write(dir_ / "server.py", kFtpServer);
+        write(dir_ / "netrc", "machine 127.0.0.1 login gs password pw-secret\n", 0600);
+    }
+    static void TearDownTestSuite() { fs::remove_all(dir_); }
+    void SetUp() override
+    {
+        if (!skip_.empty())
+            GTEST_SKIP() << "no FTP server: " << skip_;
+    }
+    void TearDown() override
+    {
+        stopProcess(tunnel_);
+        stopProcess(server_);
+        tunnel_ = server_ = -1;
+    }
+
+    // Starts the server ("tls", "plain", or "ftps" behind stunnel) with a quirk; its port, or 0 after a skip.
+    int serve(const std::string& mode, const std::string& quirk = "")
+    {
+        const fs::path portFile = dir_ / "port";
+        fs::remove(portFile);
+        server_ = spawn({"/bin/sh", "-c",
+                         "exec /usr/bin/python3 " + shellQuoted((dir_ / "server.py").string()) + " " +
+                             shellQuoted((dir_ / "root").string()) + " " + shellQuoted((dir_ / "cert.pem").string()) +
+                             " " + (mode == "ftps" ? "behind" : mode) + " " + shellQuoted(portFile.string()) + " " +
+                             shellQuoted(quirk) + " 2>" + shellQuoted((dir_ / "server.log").string())});
+        if (!eventually([&] { return fs::exists(portFile) || ::waitpid(server_, nullptr, WNOHANG) != 0; }) ||
+            !fs::exists(portFile)) {
+            ADD_FAILURE() << "the FTP server did not start: " << bytesOf(dir_ / "server.log");
+            return 0;
+        }
+        const int port = std::stoi(bytesOf(portFile));
+        if (mode != "ftps")
+            return port;
+        const int front = freePort();
+        write(dir_ / "stunnel.conf",
+              "foreground = yes\npid =\n[ftps]\naccept = 127.0.0.1:" + std::to_string(front) +
+                  "\nconnect = 127.0.0.1:" + std::to_string(port) + "\ncert = " + (dir_ / "cert.pem").string() + "\n");
+        tunnel_ = spawn({"/bin/sh", "-c",
+                         "exec stunnel4 " + shellQuoted((dir_ / "stunnel.conf").string()) + " 2>" +
+                             shellQuoted((dir_ / "stunnel.log").string())});
+        if (!listens(front, tunnel_))
+            ADD_FAILURE() << "stunnel4 did not start: " << bytesOf(dir_ / "stunnel.log");
+        return front;
+    }
+
+    static fs::path file() { return dir_ / "root" / "KZ_admins.txt"; }
+    static std::string url(const std::string& scheme, int port)
+    {
+        return scheme + "gs@127.0.0.1:" + std::to_string(port) + "/KZ_admins.txt";
+    }
+    // The folder holds the admins file alone: no upload was left behind.
+    static bool alone() { return std::distance(fs::directory_iterator(dir_ / "root"), fs::directory_iterator()) == 1; }
+
+    // The real program; the login's password from the suite's netrc unless `env` says otherwise.
+    static Result run(const std::string& args, const std::string& env = "")
+    {
+        const std::string d = dir_.string();
+        const std::string command =
+            "env -u VANTOREL_ADMINS_LOGIN_PASSWORD VANTOREL_ADMINS_NETRC=" + shellQuoted(d + "/netrc") + " " + env +
+            " " + VANTOREL_PROGRAM + " " + args + " </dev/null >" + shellQuoted(d + "/out") + " 2>" +
+            shellQuoted(d + "/err");
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, bytesOf(dir_ / "out"), bytesOf(dir_ / "err")};
+    }
+
+    static inline fs::path dir_;
+    static inline std::string skip_, pin_;
+    pid_t server_ = -1, tunnel_ = -1;
+};
+
+// Each command over explicit TLS (ftp://) and TLS from the first byte (ftps://), a path from the login's home with
+// the password from the environment and one from the root with netrc's; who is on the other end and who may log in;
+// and a server that refuses to rename onto a file, one that cuts an upload short and calls it complete, another
+// writer changing the file between the read and the rename. The file ends whole, old or new, with its mode, alone
+// in its folder, and no message shows the password.
+TEST_F(Ftp, CommandsTrustAndServersQuirks)
+{
+    const std::string sample = bytesOf(VANTOREL_TEST_DATA "/sample_admins.txt"), checked = golden("check_sample.txt");
+    std::string big = sample;
+    while (big.size() < 200000)
+        big += "\n// a line of a long file, so that the upload takes many writes\n";
+    write(dir_ / "other", golden("remove_sample.txt"));
+    const std::string set = "set -i URL --type steamid --id STEAM_0:1:12345 --grant ban --pinned-key PIN";
+    const std::string remove = "remove -i HOME --type name --id 'Mod Alice' --pinned-key PIN";
+    const std::string env = "VANTOREL_ADMINS_LOGIN_PASSWORD=pw-secret VANTOREL_ADMINS_NETRC=/dev/null";
+    struct Row {
+        std::string server, args, env;
+        int exit;
+        std::string out, after, err;
+    };
+    const Row rows[] = {
+        {"tls", "check HOME --pinned-key PIN", env, 0, checked, sample, "0 errors, 0 warnings, 2 notes in 1 file"},
+        {"tls", "show --json URL --pinned-key PIN", "", 0, golden("show_sample.json"), sample, ""},
+        {"tls", "format -i HOME --pinned-key PIN", env, 0, "", golden("format_sample.txt"), ""},
+        {"tls", set, "", 0, "", golden("set_sample.txt"), "updated SteamID:STEAM_0:1:12345 \\(line 8\\)"},
+        {"tls", remove, env, 0, "", golden("remove_sample.txt"), "removed Name:Mod Alice \\(line 18\\)"},
+        {"ftps", "check URL --pinned-key PIN", "", 0, checked, sample, "0 errors, 0 warnings, 2 notes in 1 file"},
+        {"ftps", "show --json HOME --pinned-key PIN", env, 0, golden("show_sample.json"), sample, ""},
+        {"ftps", "format -i URL --pinned-key PIN", "", 0, "", golden("format_sample.txt"), ""},
+        {"ftps", set, "", 0, "", golden("set_sample.txt"), "updated SteamID:STEAM_0:1:12345 \\(line 8\\)"},
+        {"ftps", remove, env, 0, "", golden("remove_sample.txt"), "removed Name:Mod Alice \\(line 18\\)"},
+        {"tls", "check URL", "", 2, "", sample,
+         "SSL certificate problem: self.signed certificate.*The server's public key is " + literally(pin_) +
+             "; if that is its key, run again with --pinned-key " + literally(pin_)},
+        {"tls", "check URL --pinned-key sha256//47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU=", "", 2, "", sample,
+         "the server's public key is " + literally(pin_) + ", not the one given with --pinned-key"},
+        {"tls", "check URL --pinned-key PIN", "VANTOREL_ADMINS_LOGIN_PASSWORD=not-it", 2, "", sample,
+         "the server refused the login"},
+        {"plain", "check URL", "", 2, "", sample,
+         "the server offers no TLS \\(AUTH TLS\\), and a password is never sent unencrypted"},
+        {"plain", "check URL --allow-plain-ftp", "", 0, checked, sample, "0 errors"},
+        {"tls no-rename-over", set, "", 0, "", golden("set_sample.txt"), "updated"},
+        {"tls cut", set, "", 2, "", big, "cannot upload|arrived with [0-9]+ of [0-9]+ bytes"},
+        {"tls writer=" + (dir_ / "other").string(), set, "", 0, "", setAndRemoved(), "updated"},
+    };
+    std::string running;
+    int port = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.server + ": " + row.args);
+        if (row.server != running) {
+            TearDown();
+            const std::size_t space = std::min(row.server.find(' '), row.server.size());
+            port = serve(row.server.substr(0, space), row.server.substr(std::min(space + 1, row.server.size())));
+            running = row.server;
+        }
+        const std::string scheme = row.server == "ftps" ? "ftps://" : "ftp://";
+        const std::string home = scheme + "gs@127.0.0.1:" + std::to_string(port) + "/~/KZ_admins.txt";
+        const std::string address = row.args.find("HOME") != std::string::npos ? home : url(scheme, port);
+        // A change refused leaves the file as it was.
+        write(file(), row.exit == 0 ? sample : row.after, 0604);
+        const Result r = run(
+            std::regex_replace(std::regex_replace(row.args, std::regex("URL|HOME"), address), std::regex("PIN"), pin_),
+            row.env);
+        EXPECT_EQ(r.exit, row.exit) << r.err;
+        EXPECT_EQ(r.out, std::regex_replace(row.out, std::regex("<stdin>"), address));
+        EXPECT_TRUE(std::regex_search(r.err, std::regex(row.err))) << r.err;
+        EXPECT_TRUE(row.exit == 0 || r.err.starts_with("vantorel-admins: " + address + ": ")) << r.err;
+        EXPECT_EQ((r.out + r.err).find("pw-secret"), std::string::npos);
+        EXPECT_EQ(bytesOf(file()), row.after);
+        EXPECT_EQ(static_cast<unsigned>(fs::status(file()).permissions()), 0604u);
+        EXPECT_TRUE(alone());
+    }
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -71,6 +72,41 @@ inline int freePort()
     return ntohs(address.sin_port);
 }
 
+// Starts a program; -1 when it cannot be started.
+inline pid_t spawn(std::vector<std::string> args)
+{
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    return ::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
+}
+
+// Whether the process listens on the port (a bounded wait), rather than ending first.
+inline bool listens(int port, pid_t pid)
+{
+    const bool up = pid > 0 && eventually([&] {
+                        int c = ::socket(AF_INET, SOCK_STREAM, 0);
+                        sockaddr_in to{};
+                        to.sin_family = AF_INET;
+                        to.sin_port = htons(static_cast<std::uint16_t>(port));
+                        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                        const bool connected = ::connect(c, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+                        ::close(c);
+                        return connected || ::waitpid(pid, nullptr, WNOHANG) != 0;
+                    });
+    return up && ::waitpid(pid, nullptr, WNOHANG) == 0;
+}
+
+inline void stopProcess(pid_t pid)
+{
+    if (pid > 0) {
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
+    }
+}
+
 // Started once for a suite (start() from SetUpTestSuite, stop() from TearDownTestSuite); `skip_` says why it is not
 // running when it is not.
 struct SshServer {
@@ -108,36 +144,15 @@ struct SshServer {
         write(dir_ / "known_hosts", "[127.0.0.1]:" + std::to_string(port_) + " " + hostKey);
         // Another key where the server's should be, for a key that changed.
         write(dir_ / "changed_hosts", "[127.0.0.1]:" + std::to_string(port_) + " " + bytesOf(dir_ / "user.pub"));
-        std::vector<std::string> args{"/usr/sbin/sshd", "-D", "-e", "-f", d + "/sshd_config", "-E", d + "/sshd.log"};
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (::posix_spawn(&sshd_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-            skip_ = "sshd cannot be started";
-            return;
-        }
-        const bool listening = eventually([] {
-            int c = ::socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in to{};
-            to.sin_family = AF_INET;
-            to.sin_port = htons(static_cast<std::uint16_t>(port_));
-            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            const bool up = ::connect(c, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
-            ::close(c);
-            return up || ::waitpid(sshd_, nullptr, WNOHANG) != 0;
-        });
-        if (!listening || ::waitpid(sshd_, nullptr, WNOHANG) != 0) {
+        sshd_ = spawn({"/usr/sbin/sshd", "-D", "-e", "-f", d + "/sshd_config", "-E", d + "/sshd.log"});
+        if (!listens(port_, sshd_)) {
             skip_ = "sshd did not start: " + bytesOf(dir_ / "sshd.log");
             sshd_ = -1;
         }
     }
     static void stop()
     {
-        if (sshd_ > 0) {
-            ::kill(sshd_, SIGTERM);
-            ::waitpid(sshd_, nullptr, 0);
-        }
+        stopProcess(sshd_);
         fs::remove_all(dir_);
     }
 

@@ -76,6 +76,11 @@ set(licenses
   "licenses/MinGW-GCC-runtime-copyright.txt=/usr/share/doc/gcc-mingw-w64-x86-64-posix-runtime/copyright"
   "licenses/MinGW-w64-copyright.txt=/usr/share/doc/mingw-w64-x86-64-dev/copyright"
   "licenses/GPL-3.txt=/usr/share/common-licenses/GPL-3")
+# libcurl, linked into vantorel-admins.exe (packaging/windows/build-curl.sh), under curl's own licence.
+if(VANTOREL_WINDOWS_CURL)
+  list(APPEND licenses "licenses/curl-COPYING.txt=${VANTOREL_WINDOWS_CURL}/COPYING")
+  install(PROGRAMS ${CMAKE_CURRENT_LIST_DIR}/build-curl.sh DESTINATION licenses COMPONENT windows_package)
+endif()
 # The script that built Qt's DLLs, part of their source as built; a shell script, so with its own line ends.
 install(PROGRAMS ${CMAKE_CURRENT_LIST_DIR}/build-qt.sh DESTINATION licenses COMPONENT windows_package)
 set(manuals

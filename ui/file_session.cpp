@@ -77,6 +77,7 @@ FileSession::FileSession(frmMain* window)
 {
     ssh_ = remote::SshSettings::fromEnvironment();
     ssh_.mayUseTerminal = false;
+    ftp_ = remote::FtpSettings::fromEnvironment();
     qApp->installEventFilter(this);
     connect(qApp, &QApplication::focusChanged, this, [this] { ++typingRun_; });
     connect(history_, &QUndoStack::cleanChanged, this, [this](bool clean) {
@@ -250,6 +251,15 @@ std::optional<std::string> FileSession::readFile(const std::string& path, std::s
 
 namespace {
 
+// The kind of file on a server an address names, with the settings of its protocol.
+std::unique_ptr<store::FileKind> filesAt(const std::string& address, const remote::SshSettings& ssh,
+                                         const remote::FtpSettings& ftp)
+{
+    if (remote::isFtpUrl(address))
+        return std::make_unique<remote::FtpFiles>(ftp);
+    return std::make_unique<remote::RemoteFiles>(ssh);
+}
+
 std::string bytesOf(const QString& path)
 {
     QFile file(path);
@@ -270,11 +280,11 @@ std::optional<std::string> FileSession::readRemote(const std::string& address, s
     };
     const QString shown = fromUtf8(remote::withoutPassword(address));
     const auto fetch = [this, &address, &shown](const remote::SshSettings& settings) {
+        std::shared_ptr<store::FileKind> files = filesAt(address, settings, ftp_);
         return offThread<Fetched>(window_, QStringLiteral("Reading %1...").arg(shown), true,
-                                  [settings, address] {
-                                      remote::RemoteFiles files(settings);
+                                  [files, address] {
                                       Fetched got;
-                                      got.text = files.read(address, got.why);
+                                      got.text = files->read(address, got.why);
                                       got.seen = remote::lastHostKey();
                                       return got;
                                   })
@@ -456,22 +466,23 @@ bool FileSession::writeOnce(const std::vector<doc::Answer>& answers, doc::SavePl
     const std::string address = doc_->path();
     const doc::AdminsDocument& document = *doc_;
     const remote::SshSettings settings = ssh_;
+    const remote::FtpSettings ftp = ftp_;
     const std::optional<bool> done = offThread<bool>(
         window_, QStringLiteral("Saving %1...").arg(fromUtf8(remote::withoutPassword(address))), false, [&] {
-            remote::RemoteFiles files(settings);
-            return files.change(
-                address, {kSaveWaitSeconds, true},
-                [&](std::string_view text) -> std::optional<std::string> {
-                    if (const std::optional<std::string> notOne = entry::notAnAdminsFile(text)) {
-                        why = *notOne;
-                        return std::nullopt;
-                    }
-                    plan = document.plan(text.empty() ? std::string_view(document.savedText()) : text, answers);
-                    if (!plan.conflicts.empty())
-                        return std::nullopt;
-                    return plan.text;
-                },
-                why);
+            return filesAt(address, settings, ftp)
+                ->change(
+                    address, {kSaveWaitSeconds, true},
+                    [&](std::string_view text) -> std::optional<std::string> {
+                        if (const std::optional<std::string> notOne = entry::notAnAdminsFile(text)) {
+                            why = *notOne;
+                            return std::nullopt;
+                        }
+                        plan = document.plan(text.empty() ? std::string_view(document.savedText()) : text, answers);
+                        if (!plan.conflicts.empty())
+                            return std::nullopt;
+                        return plan.text;
+                    },
+                    why);
         });
     if (!done && why.empty())
         why = "not saved: the save stopped unexpectedly";

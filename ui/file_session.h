@@ -4,6 +4,7 @@
 #pragma once
 
 #include <admins_document.h>
+#include <ftp_files.h>
 #include <preview.h>
 #include <remote_files.h>
 
@@ -132,6 +133,7 @@ private:
     frmMain* window_;
     QString baseTitle_;
     remote::SshSettings ssh_;
+    remote::FtpSettings ftp_;
     std::unique_ptr<QTemporaryFile> onceKnownHosts_; // the host keys trusted for this session only
     std::unique_ptr<FilePrompts> prompts_;
     std::optional<doc::AdminsDocument> doc_;

@@ -354,34 +354,6 @@ TEST_F(Sftp, APanelsPasswordLoginWithoutRenamingOntoAFile)
     std::system(("kill $(cat " + shellQuoted((dir_ / "panel.pid").string()) + ")").c_str());
 }
 
-// Started by ssh as its asking program, the command-line program answers a password question with a script's login
-// password, and nothing else.
-TEST(Askpass, AnswersOnlyAPasswordQuestionFromTheEnvironment)
-{
-    const struct {
-        const char *question, *password;
-        int exit;
-        std::string out;
-    } rows[] = {
-        {"gs@host's password: ", "se cret", 0, "se cret\n"},
-        {"Password for gs@host: ", "x", 0, "x\n"},
-        {"Enter passphrase for key '/k': ", "x", 1, ""},
-        {"gs@host's password: ", nullptr, 1, ""},
-    };
-    const fs::path out = fs::temp_directory_path() / ("vantorel_askpass_" + std::to_string(std::random_device()()));
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.question);
-        const std::string env = row.password ? "VANTOREL_ADMINS_LOGIN_PASSWORD=" + shellQuoted(row.password) : "";
-        const int status =
-            std::system(("env -u VANTOREL_ADMINS_LOGIN_PASSWORD VANTOREL_ADMINS_ASKPASS=1 " + env + " " +
-                         VANTOREL_PROGRAM + " " + shellQuoted(row.question) + " >" + shellQuoted(out.string()))
-                            .c_str());
-        EXPECT_EQ(WEXITSTATUS(status), row.exit);
-        EXPECT_EQ(bytesOf(out), row.out);
-    }
-    fs::remove(out);
-}
-
 TEST_F(Sftp, StatTellsWhatTheNameStandsFor)
 {
     remote::SshSettings settings;

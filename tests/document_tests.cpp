@@ -263,4 +263,3 @@ TEST(AdminsDocument, SaveKeepsBothSidesOfRandomTexts)
                                                                                  << d.text();
     }
 }
-

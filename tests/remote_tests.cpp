@@ -326,7 +326,7 @@ TEST_F(Sftp, APanelsPasswordLoginWithoutRenamingOntoAFile)
                  shellQuoted((dir_ / "host").string()) + " " + shellQuoted(root.string()) + " gs.1a2b3c4d s3cret >" +
                  shellQuoted(ready.string()) + " 2>&1 & echo $! >" + shellQuoted((dir_ / "panel.pid").string()))
                     .c_str());
-    if (!eventually([&] { return bytesOf(ready).size() > 0; }) || !bytesOf(ready).starts_with("ready"))
+    if (!eventually([&] { return !bytesOf(ready).empty(); }) || !bytesOf(ready).starts_with("ready"))
         GTEST_SKIP() << "the panel's SFTP server (python3-asyncssh) did not start: " << bytesOf(ready);
     write(dir_ / "panel_hosts", "[127.0.0.1]:" + port + " " + bytesOf(dir_ / "host.pub"));
     const struct {

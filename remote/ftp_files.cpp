@@ -11,6 +11,8 @@
 namespace remote {
 namespace {
 
+thread_local std::string untrustedHere;
+
 constexpr long kConnectSeconds = 15;
 // A server that sends or takes nothing for this long ends the command.
 constexpr long kIdleSeconds = 30;
@@ -209,7 +211,8 @@ public:
                      "--allow-plain-ftp allows plain FTP";
             break;
         case CURLE_PEER_FAILED_VERIFICATION:
-            if (const std::string key = serverKey(); !key.empty())
+            untrustedHere = serverKey();
+            if (const std::string& key = untrustedHere; !key.empty())
                 detail +=
                     ". The server's public key is " + key + "; if that is its key, run again with --pinned-key " + key;
             break;
@@ -489,8 +492,14 @@ std::optional<store::Status> FtpFiles::stat(const std::string& address, std::str
     return statusOf(ftp, ftp.path(), error);
 }
 
+std::string lastUntrustedKey()
+{
+    return untrustedHere;
+}
+
 std::optional<std::string> FtpFiles::read(const std::string& address, std::string& error)
 {
+    untrustedHere.clear();
     const std::optional<Url> url = parseUrl(address, error);
     if (!url)
         return std::nullopt;

@@ -22,6 +22,10 @@ struct FtpSettings {
     static FtpSettings fromEnvironment();
 };
 
+// The public key ("sha256//BASE64") of a server whose certificate the last connection of this thread refused as
+// not trusted; empty when there was none.
+std::string lastUntrustedKey();
+
 class FtpFiles final : public store::FileKind {
 public:
     explicit FtpFiles(FtpSettings settings) : settings_(std::move(settings)) {}

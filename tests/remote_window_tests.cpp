@@ -1,5 +1,7 @@
 // The window with a file on a server: opened by Ctrl+Shift+O from a real OpenSSH sshd, the server's unknown host key
-// asked about once, an entry removed and the file saved back through the server.
+// asked about once, an entry removed and the file saved back through the server; and from a real FTP server, whose
+// self-signed certificate's key is asked about, or which offers no TLS at all.
+#include "ftp_server.h"
 #include "sshd_server.h"
 #include "window_fixture.h"
 
@@ -25,7 +27,7 @@ struct RemoteWindow : SessionWindow, SshServer {
         SessionWindow::SetUp();
         fs::copy_file(VANTOREL_TEST_DATA "/sample_admins.txt", file(), fs::copy_options::overwrite_existing);
         fs::permissions(file(), static_cast<fs::perms>(0604));
-        prompts->address = QString::fromStdString(url());
+        prompts->address.text = QString::fromStdString(url());
     }
     static std::size_t lines(const fs::path& path) { return std::ranges::count(bytesOf(path), '\n'); }
 };
@@ -50,13 +52,13 @@ TEST_F(RemoteWindow, OpensEditsAndSavesAFileOnAServer)
         SetUp();
         prompts->hostKey = row.answer;
         QTest::keyClick(w.get(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
-        const QString question = prompts->address + " host key ssh-ed25519 " + QString::fromStdString(fingerprint);
+        const QString question = prompts->address.text + " host key ssh-ed25519 " + QString::fromStdString(fingerprint);
         EXPECT_EQ(prompts->said.contains(question), row.asked) << prompts->said.join('\n').toStdString();
         EXPECT_EQ(lines(dir_ / "window_hosts"), row.remembered);
         ASSERT_EQ(session->document() != nullptr, row.opened) << prompts->said.join('\n').toStdString();
         if (!row.opened)
             continue;
-        EXPECT_EQ(w->windowTitle(), prompts->address + "[*] - Vantorel KZ_admins.txt Helper");
+        EXPECT_EQ(w->windowTitle(), prompts->address.text + "[*] - Vantorel KZ_admins.txt Helper");
         const auto& rowsNow = document().rows();
         const auto alice = std::ranges::find(rowsNow, std::string("Name:Mod Alice"), &doc::Row::title);
         ASSERT_NE(alice, rowsNow.end());
@@ -66,6 +68,62 @@ TEST_F(RemoteWindow, OpensEditsAndSavesAFileOnAServer)
         EXPECT_EQ(bytesOf(file()), bytesOf(VANTOREL_TEST_DATA "/../cli/remove_sample.txt"));
         EXPECT_EQ(static_cast<unsigned>(fs::status(file()).permissions()), 0604u);
         EXPECT_FALSE(document().modified());
+    }
+}
+
+struct FtpWindow : SessionWindow, FtpServer {
+    static void SetUpTestSuite() { start(); }
+    static void TearDownTestSuite() { stop(); }
+    void SetUp() override
+    {
+        if (!skip_.empty())
+            GTEST_SKIP() << "no FTP server: " << skip_;
+        ::setenv("VANTOREL_ADMINS_NETRC", (dir_ / "netrc").c_str(), 1);
+        ::unsetenv("VANTOREL_ADMINS_LOGIN_PASSWORD");
+        SessionWindow::SetUp();
+    }
+    void TearDown() override
+    {
+        stopServer();
+        SessionWindow::TearDown();
+    }
+};
+
+TEST_F(FtpWindow, ASelfSignedServerIsAskedAboutAndPlainFtpOnlyWhenTicked)
+{
+    const struct {
+        const char* mode; // the server's: TLS with a self-signed certificate, or none
+        ScriptedPrompts::HostKey answer;
+        bool plainTicked, opened;
+        std::string said; // a part of what the window asked or said
+    } rows[] = {
+        {"tls", ScriptedPrompts::HostKey::Refuse, false, false, " certificate key " + pin_},
+        {"tls", ScriptedPrompts::HostKey::Once, false, true, " certificate key " + pin_},
+        {"plain", ScriptedPrompts::HostKey::Refuse, false, false, "the server offers no TLS"},
+        {"plain", ScriptedPrompts::HostKey::Refuse, true, true, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.mode) + " " + std::to_string(row.plainTicked));
+        TearDown();
+        SetUp();
+        fs::copy_file(VANTOREL_TEST_DATA "/sample_admins.txt", file(), fs::copy_options::overwrite_existing);
+        prompts->address = {QString::fromStdString(url("ftp://", serve(row.mode))), row.plainTicked};
+        prompts->hostKey = row.answer;
+        QTest::keyClick(w.get(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+        const std::string said = prompts->said.join('\n').toStdString();
+        EXPECT_NE(said.find(row.said), std::string::npos) << said;
+        ASSERT_EQ(session->document() != nullptr, row.opened) << said;
+        if (!row.opened)
+            continue;
+        const auto& rowsNow = document().rows();
+        const auto alice = std::ranges::find(rowsNow, std::string("Name:Mod Alice"), &doc::Row::title);
+        ASSERT_NE(alice, rowsNow.end());
+        session->choose(static_cast<int>(alice - rowsNow.begin()));
+        session->removeChosen();
+        QTest::keyClick(w.get(), Qt::Key_S, Qt::ControlModifier);
+        EXPECT_EQ(bytesOf(file()), bytesOf(VANTOREL_TEST_DATA "/../cli/remove_sample.txt")) << said;
+        EXPECT_FALSE(document().modified());
+        EXPECT_TRUE(alone());
     }
 }
 

@@ -114,13 +114,13 @@ struct ScriptedPrompts : ui::FilePrompts {
     void showChanges(const QString&, const doc::Preview& preview) override { shown.push_back(preview); }
     std::vector<doc::Preview> shown;
     HostKey hostKey = HostKey::Refuse;
-    HostKey askHostKey(const QString& address, const QString& key) override
+    HostKey askHostKey(const QString& address, const QString& key, bool canRemember) override
     {
-        said << address + " host key " + key;
+        said << address + (canRemember ? " host key " : " certificate key ") + key;
         return hostKey;
     }
-    QString address;
-    std::optional<QString> askAddress() override { return address; }
+    Address address;
+    std::optional<Address> askAddress() override { return address; }
 };
 
 // The window with its file session, whose questions a script answers.

@@ -4,12 +4,14 @@
 #include "qt_text.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -125,32 +127,51 @@ public:
 
     void showError(const QString& message) override { QMessageBox::warning(parent_, parent_->windowTitle(), message); }
 
-    HostKey askHostKey(const QString& address, const QString& key) override
+    HostKey askHostKey(const QString& address, const QString& key, bool canRemember) override
     {
+        const QString what = canRemember ? QStringLiteral("The server of %1 is not known yet. Its host key is")
+                                         : QStringLiteral("The certificate of the server of %1 is not trusted by "
+                                                          "this system. Its public key is");
         QMessageBox box(QMessageBox::Question, parent_->windowTitle(),
-                        QStringLiteral("The server of %1 is not known yet. Its host key is\n\n%2\n\nConnect only if "
-                                       "this is the server's key, as its owner can tell you.")
-                            .arg(address, key),
+                        what.arg(address) +
+                            QStringLiteral("\n\n%1\n\nConnect only if this is the server's key, as its "
+                                           "owner can tell you.")
+                                .arg(key),
                         QMessageBox::NoButton, parent_);
         QPushButton* once = box.addButton(QStringLiteral("Connect Once"), QMessageBox::AcceptRole);
-        QPushButton* remember = box.addButton(QStringLiteral("Remember"), QMessageBox::AcceptRole);
+        QPushButton* remember =
+            canRemember ? box.addButton(QStringLiteral("Remember"), QMessageBox::AcceptRole) : nullptr;
         box.addButton(QMessageBox::Cancel);
         box.setDefaultButton(QMessageBox::Cancel);
         box.exec();
-        return box.clickedButton() == once    ? HostKey::Once
-            : box.clickedButton() == remember ? HostKey::Remember
-                                              : HostKey::Refuse;
+        return box.clickedButton() == once                           ? HostKey::Once
+            : box.clickedButton() == remember && remember != nullptr ? HostKey::Remember
+                                                                     : HostKey::Refuse;
     }
 
-    std::optional<QString> askAddress() override
+    std::optional<Address> askAddress() override
     {
-        bool ok = false;
-        const QString address =
-            QInputDialog::getText(parent_, QStringLiteral("Open Remote"),
-                                  QStringLiteral("Address of the admins file on the server:\n"
-                                                 "sftp://[user@]host[:port]/path (/~/ starts at the login's home)"),
-                                  QLineEdit::Normal, QStringLiteral("sftp://"), &ok);
-        return ok ? std::optional(address) : std::nullopt;
+        QDialog dialog(parent_);
+        dialog.setObjectName(QStringLiteral("dlgOpenRemote"));
+        dialog.setWindowTitle(QStringLiteral("Open Remote"));
+        auto* layout = new QVBoxLayout(&dialog);
+        layout->addWidget(new QLabel(QStringLiteral("Address of the admins file on the server:\n"
+                                                    "sftp://[user@]host[:port]/path, ftp://... (TLS) or ftps://...\n"
+                                                    "(/~/ starts at the login's home)")));
+        auto* address = new QLineEdit(QStringLiteral("sftp://"));
+        address->setObjectName(QStringLiteral("txtAddress"));
+        layout->addWidget(address);
+        auto* plain = new QCheckBox(QStringLiteral("Allow plain FTP where the server offers no TLS: the password "
+                                                   "then travels unencrypted"));
+        plain->setObjectName(QStringLiteral("chkPlainFtp"));
+        layout->addWidget(plain);
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Open | QDialogButtonBox::Cancel);
+        QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+        QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+        layout->addWidget(buttons);
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return Address{address->text(), plain->isChecked()};
     }
 
     void showChanges(const QString& file, const doc::Preview& preview) override

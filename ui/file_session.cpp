@@ -236,8 +236,11 @@ void FileSession::open(const QString& path)
 
 void FileSession::openRemote()
 {
-    if (const std::optional<QString> address = prompts_->askAddress(); address && !address->trimmed().isEmpty())
-        open(address->trimmed());
+    const std::optional<FilePrompts::Address> address = prompts_->askAddress();
+    if (!address || address->text.trimmed().isEmpty())
+        return;
+    ftp_.allowPlainFtp = address->allowPlainFtp;
+    open(address->text.trimmed());
 }
 
 std::optional<std::string> FileSession::readFile(const std::string& path, std::string& why)
@@ -277,22 +280,24 @@ std::optional<std::string> FileSession::readRemote(const std::string& address, s
         std::optional<std::string> text;
         std::string why = "cancelled";
         remote::HostKeySeen seen;
+        std::string untrusted; // an FTPS server's key, when its certificate was not trusted
     };
     const QString shown = fromUtf8(remote::withoutPassword(address));
     const auto fetch = [this, &address, &shown](const remote::SshSettings& settings) {
-        std::shared_ptr<store::FileKind> files = filesAt(address, settings, ftp_);
+        std::shared_ptr<store::FileKind> files = filesAt(address, settings, ftpFor(address));
         return offThread<Fetched>(window_, QStringLiteral("Reading %1...").arg(shown), true,
                                   [files, address] {
                                       Fetched got;
                                       got.text = files->read(address, got.why);
                                       got.seen = remote::lastHostKey();
+                                      got.untrusted = remote::lastUntrustedKey();
                                       return got;
                                   })
             .value_or(Fetched{});
     };
     Fetched got = fetch(ssh_);
     if (!got.text && got.seen.unknown && !got.seen.key.empty()) {
-        const FilePrompts::HostKey answer = prompts_->askHostKey(shown, fromUtf8(got.seen.key));
+        const FilePrompts::HostKey answer = prompts_->askHostKey(shown, fromUtf8(got.seen.key), true);
         if (answer != FilePrompts::HostKey::Refuse) {
             if (!onceKnownHosts_) {
                 onceKnownHosts_ = std::make_unique<QTemporaryFile>(QDir::temp().filePath("vantorel-hosts-XXXXXX"));
@@ -329,8 +334,23 @@ std::optional<std::string> FileSession::readRemote(const std::string& address, s
             }
         }
     }
+    // A certificate the system does not trust: its server's key, once accepted, is pinned for this session, and
+    // curl checks the pin before anything is sent.
+    if (!got.text && !got.untrusted.empty() &&
+        prompts_->askHostKey(shown, fromUtf8(got.untrusted), false) != FilePrompts::HostKey::Refuse) {
+        pins_[address] = got.untrusted;
+        got = fetch(ssh_);
+    }
     why = got.why;
     return got.text;
+}
+
+remote::FtpSettings FileSession::ftpFor(const std::string& address) const
+{
+    remote::FtpSettings settings = ftp_;
+    if (const auto pin = pins_.find(address); pin != pins_.end())
+        settings.pinnedKey = pin->second;
+    return settings;
 }
 
 bool FileSession::close()
@@ -466,7 +486,7 @@ bool FileSession::writeOnce(const std::vector<doc::Answer>& answers, doc::SavePl
     const std::string address = doc_->path();
     const doc::AdminsDocument& document = *doc_;
     const remote::SshSettings settings = ssh_;
-    const remote::FtpSettings ftp = ftp_;
+    const remote::FtpSettings ftp = ftpFor(address);
     const std::optional<bool> done = offThread<bool>(
         window_, QStringLiteral("Saving %1...").arg(fromUtf8(remote::withoutPassword(address))), false, [&] {
             return filesAt(address, settings, ftp)

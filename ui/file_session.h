@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -40,11 +41,17 @@ public:
     virtual void showError(const QString& message) = 0;
     // What Save would write, shown before it is written.
     virtual void showChanges(const QString& file, const doc::Preview& preview) = 0;
-    // A server whose host key is not known yet: trust it for this session, remember it in known_hosts, or not.
+    // A server whose host key (SSH) or certificate (FTPS) is not trusted yet, named by its key: trust it for this
+    // session, remember it in known_hosts (where `canRemember`), or not.
     enum class HostKey { Once, Remember, Refuse };
-    virtual HostKey askHostKey(const QString& address, const QString& key) = 0;
-    // The address of a file on a server, or nullopt when the user cancelled.
-    virtual std::optional<QString> askAddress() = 0;
+    virtual HostKey askHostKey(const QString& address, const QString& key, bool canRemember) = 0;
+    // The address of a file on a server and whether plain FTP may carry its password, or nullopt when the user
+    // cancelled.
+    struct Address {
+        QString text;
+        bool allowPlainFtp = false;
+    };
+    virtual std::optional<Address> askAddress() = 0;
 };
 
 // The window's own dialogs, with `parent` as their owner.
@@ -124,6 +131,8 @@ private:
     // The whole file at `path`, refused when it is not an admins file.
     std::optional<std::string> readFile(const std::string& path, std::string& why);
     std::optional<std::string> readRemote(const std::string& address, std::string& why);
+    // FTP's settings for an address: the window's, with the key accepted for it, if any.
+    remote::FtpSettings ftpFor(const std::string& address) const;
     void record(const std::optional<doc::Step>& step);
     void afterStep(const doc::Step& step);
     void showChosen();
@@ -134,6 +143,7 @@ private:
     QString baseTitle_;
     remote::SshSettings ssh_;
     remote::FtpSettings ftp_;
+    std::map<std::string, std::string> pins_; // FTPS keys accepted for this session, by address
     std::unique_ptr<QTemporaryFile> onceKnownHosts_; // the host keys trusted for this session only
     std::unique_ptr<FilePrompts> prompts_;
     std::optional<doc::AdminsDocument> doc_;

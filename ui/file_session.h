@@ -143,7 +143,7 @@ private:
     QString baseTitle_;
     remote::SshSettings ssh_;
     remote::FtpSettings ftp_;
-    std::map<std::string, std::string> pins_; // FTPS keys accepted for this session, by address
+    std::map<std::string, std::string> pins_;        // FTPS keys accepted for this session, by address
     std::unique_ptr<QTemporaryFile> onceKnownHosts_; // the host keys trusted for this session only
     std::unique_ptr<FilePrompts> prompts_;
     std::optional<doc::AdminsDocument> doc_;

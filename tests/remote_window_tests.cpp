@@ -13,6 +13,17 @@ namespace {
 
 using namespace sshd_test;
 
+// Removes the sample's entry of Mod Alice in the open file and saves with Ctrl+S.
+void removeAliceAndSave(SessionWindow& window)
+{
+    const auto& rows = window.document().rows();
+    const auto alice = std::ranges::find(rows, std::string("Name:Mod Alice"), &doc::Row::title);
+    ASSERT_NE(alice, rows.end());
+    window.session->choose(static_cast<int>(alice - rows.begin()));
+    window.session->removeChosen();
+    QTest::keyClick(window.w.get(), Qt::Key_S, Qt::ControlModifier);
+}
+
 struct RemoteWindow : SessionWindow, SshServer {
     static void SetUpTestSuite() { start(); }
     static void TearDownTestSuite() { stop(); }
@@ -59,12 +70,7 @@ TEST_F(RemoteWindow, OpensEditsAndSavesAFileOnAServer)
         if (!row.opened)
             continue;
         EXPECT_EQ(w->windowTitle(), prompts->address.text + "[*] - Vantorel KZ_admins.txt Helper");
-        const auto& rowsNow = document().rows();
-        const auto alice = std::ranges::find(rowsNow, std::string("Name:Mod Alice"), &doc::Row::title);
-        ASSERT_NE(alice, rowsNow.end());
-        session->choose(static_cast<int>(alice - rowsNow.begin()));
-        session->removeChosen();
-        QTest::keyClick(w.get(), Qt::Key_S, Qt::ControlModifier);
+        removeAliceAndSave(*this);
         EXPECT_EQ(bytesOf(file()), bytesOf(VANTOREL_TEST_DATA "/../cli/remove_sample.txt"));
         EXPECT_EQ(static_cast<unsigned>(fs::status(file()).permissions()), 0604u);
         EXPECT_FALSE(document().modified());
@@ -115,12 +121,7 @@ TEST_F(FtpWindow, ASelfSignedServerIsAskedAboutAndPlainFtpOnlyWhenTicked)
         ASSERT_EQ(session->document() != nullptr, row.opened) << said;
         if (!row.opened)
             continue;
-        const auto& rowsNow = document().rows();
-        const auto alice = std::ranges::find(rowsNow, std::string("Name:Mod Alice"), &doc::Row::title);
-        ASSERT_NE(alice, rowsNow.end());
-        session->choose(static_cast<int>(alice - rowsNow.begin()));
-        session->removeChosen();
-        QTest::keyClick(w.get(), Qt::Key_S, Qt::ControlModifier);
+        removeAliceAndSave(*this);
         EXPECT_EQ(bytesOf(file()), bytesOf(VANTOREL_TEST_DATA "/../cli/remove_sample.txt")) << said;
         EXPECT_FALSE(document().modified());
         EXPECT_TRUE(alone());
